@@ -1,0 +1,87 @@
+# Shared build settings and helpers for every tree (host, sanitizer, win64, win32).
+
+# Tests run where the binaries can run: natively on the host, under Wine for
+# x86_64 Windows. The i686 tree only compiles and links its tests.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(LORVANE_RUN_TESTS OFF)
+else()
+  set(LORVANE_RUN_TESTS ON)
+endif()
+
+add_compile_options(-Wall -Wextra -Wpedantic)
+if(WIN32)
+  # Everything ships statically linked so that only system DLLs are imported.
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+if(LORVANE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(LORVANE_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
+# GoogleTest is built from Debian's sources in every tree, so the Windows
+# trees get it compiled with the same mingw-w64 toolchain.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+include(GoogleTest)
+
+# lorvane_add_gtest(name SOURCES... LIBS...) adds a GoogleTest program and
+# registers its tests with CTest where the tree can run them.
+function(lorvane_add_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  if(LORVANE_RUN_TESTS)
+    set(labels ${T_LABELS})
+    if(WIN32)
+      list(APPEND labels wine)
+    else()
+      list(APPEND labels native)
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST PROPERTIES LABELS "${labels}")
+  endif()
+endfunction()
+
+# lorvane_add_fuzzer(name SOURCES... LIBS...) builds a libFuzzer target in a
+# fuzzing tree; elsewhere the same file is compiled into a replay program
+# that feeds each file given on the command line once, so the target always builds.
+function(lorvane_add_fuzzer name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  if(WIN32)
+    return()
+  endif()
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  if(LORVANE_FUZZ)
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  else()
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
+  endif()
+  set_property(GLOBAL APPEND PROPERTY LORVANE_FUZZERS ${name})
+endfunction()
+
+# Host programs that Windows-side tests drive (the printer simulator runs on
+# Linux). The win64 tree finds them in the host tree unless told otherwise.
+set(LORVANE_HOST_BUILD_DIR ${PROJECT_SOURCE_DIR}/build/host CACHE PATH "Host build tree with the Linux tools")
+set(LORVANE_WINEBED ${PROJECT_SOURCE_DIR}/tests/wine/winebed)
+
+# lorvane_add_wine_test(name COMMAND cmd args... [LABELS ...]) registers a
+# script-driven test that runs inside the Wine test bed. Such tests share one
+# desktop and the COM port links, so they never run concurrently.
+function(lorvane_add_wine_test name)
+  cmake_parse_arguments(W "" "" "COMMAND;LABELS" ${ARGN})
+  if(NOT (WIN32 AND LORVANE_RUN_TESTS))
+    return()
+  endif()
+  add_test(NAME ${name} COMMAND ${LORVANE_WINEBED} run ${W_COMMAND})
+  set_tests_properties(${name} PROPERTIES LABELS "wine;${W_LABELS}" RESOURCE_LOCK wine-desktop
+    ENVIRONMENT "LORVANE_HOST_BUILD_DIR=${LORVANE_HOST_BUILD_DIR};LORVANE_BUILD_DIR=${CMAKE_BINARY_DIR};LORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()
