@@ -1,0 +1,41 @@
+// Text conversion for the W functions. Fixed Bulgarian texts are stored as
+// Windows-1251 bytes; converting them with code page 1251 (not CP_ACP) makes
+// them read correctly whatever the system code page is.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace lorvane::win {
+
+inline constexpr UINT kCyrillicCodePage = 1251;
+
+inline std::wstring WideFromCodePage(std::string_view text, UINT codePage)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    const int length = ::MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0)
+        ::MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
+    return wide;
+}
+
+inline std::wstring WideFrom1251(std::string_view text) { return WideFromCodePage(text, kCyrillicCodePage); }
+
+inline std::string CodePageFromWide(std::wstring_view text, UINT codePage)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    const int length = ::WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        ::WideCharToMultiByte(codePage, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+    return narrow;
+}
+
+}  // namespace lorvane::win
