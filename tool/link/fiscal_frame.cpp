@@ -72,6 +72,8 @@ void TakeApart(ResponseFrame& r)
 
 void AddChar(ResponseFrame& r, std::uint8_t b, MessageSink& sink)
 {
+    if (r.complete)
+        return;  // a finished frame takes nothing more until it is delivered and reset
     if (!r.inFrame) {
         if (b == FiscalFrame::kStart)
             StartFrame(r);
