@@ -1,0 +1,59 @@
+// The Orbalin automation object: one sale line and the three methods that
+// talk to the detector program. IUnknown and IDispatch are left to the
+// module, which wraps this class (plain and aggregated).
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <memory>
+
+#include "orbalin_contract.h"
+#include "server/protocol/desktop.h"
+
+namespace orbalin {
+
+class OrbalinObj : public IOrbalinObj, public ISupportErrorInfo {
+public:
+    // Talks to the real desktop.
+    OrbalinObj();
+    // Talks to the given desktop, which must outlive the object.
+    explicit OrbalinObj(Desktop& desktop);
+    virtual ~OrbalinObj();
+
+    OrbalinObj(const OrbalinObj&) = delete;
+    OrbalinObj& operator=(const OrbalinObj&) = delete;
+
+    // IOrbalinObj
+    HRESULT STDMETHODCALLTYPE get_Code(BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_Code(BSTR value) override;
+    HRESULT STDMETHODCALLTYPE get_Name(BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_Name(BSTR value) override;
+    HRESULT STDMETHODCALLTYPE get_Price(double* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_Price(double value) override;
+    HRESULT STDMETHODCALLTYPE get_Quantity(double* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_Quantity(double value) override;
+    HRESULT STDMETHODCALLTYPE get_DeviceNumber(LONG* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_DeviceNumber(LONG value) override;
+    HRESULT STDMETHODCALLTYPE InitOrbalin() override;
+    HRESULT STDMETHODCALLTYPE SendCommand(short cmdCode) override;
+    HRESULT STDMETHODCALLTYPE CheckStatus(LONG* retVal) override;
+
+    // ISupportErrorInfo
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
+
+private:
+    std::unique_ptr<Desktop> m_ownDesktop;
+    Desktop& m_desktop;
+    BSTR m_code = nullptr;
+    BSTR m_name = nullptr;
+    double m_price = 0.0;
+    double m_quantity = 0.0;
+    LONG m_deviceNumber = 0;
+};
+
+// Leaves an error record for the calling thread (source: the class's
+// programmatic name) and returns the status, DISP_E_EXCEPTION for 0.
+HRESULT ReportError(REFCLSID classId, const char* description, REFIID interfaceId, HRESULT status) noexcept;
+
+}  // namespace orbalin

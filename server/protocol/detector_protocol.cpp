@@ -1,0 +1,146 @@
+#include "server/protocol/detector_protocol.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+namespace orbalin {
+namespace {
+
+template <typename Integer>
+void AppendDecimal(std::string& out, Integer value)
+{
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+// Looks the form up until found or until the deadline (start + limit)
+// passes. The deadline is tested between attempts, so the first attempt
+// always counts and a late start still gets one look-up.
+WindowId WaitForForm(Desktop& desktop, std::string_view title, std::uint64_t start, std::uint32_t limit)
+{
+    const std::uint64_t deadline = start + limit;
+    for (;;) {
+        const WindowId window = desktop.FindTopLevel(kFormClass, title);
+        if (window != kNoWindow)
+            return window;
+        const std::uint64_t now = desktop.Now();
+        if (now >= deadline)
+            return kNoWindow;
+        desktop.Pause(static_cast<std::uint32_t>(std::min<std::uint64_t>(kLookupPauseMs, deadline - now)));
+    }
+}
+
+// Looks the form up until a look-up finds none (true) or the deadline
+// passes while it still exists (false).
+bool WaitForFormToGo(Desktop& desktop, std::string_view title, std::uint64_t start, std::uint32_t limit)
+{
+    const std::uint64_t deadline = start + limit;
+    for (;;) {
+        if (desktop.FindTopLevel(kFormClass, title) == kNoWindow)
+            return true;
+        const std::uint64_t now = desktop.Now();
+        if (now >= deadline)
+            return false;
+        desktop.Pause(static_cast<std::uint32_t>(std::min<std::uint64_t>(kLookupPauseMs, deadline - now)));
+    }
+}
+
+void HandOver(Desktop& desktop, WindowId detector, std::string_view text)
+{
+    desktop.SetTitle(detector, text);
+    desktop.SendKeyDown(detector, kNewTextKey);
+}
+
+}  // namespace
+
+std::string FixedSixDecimals(double value)
+{
+    if (std::isnan(value))
+        return "nan";
+    if (std::isinf(value))
+        return value < 0 ? "-inf" : "inf";
+    // Enough for the largest double: 309 integer digits, sign, point, six decimals.
+    char buffer[330];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    if (result.ec != std::errc{})
+        return "nan";
+    return std::string(buffer, result.ptr);
+}
+
+std::string CommandText(std::int16_t commandCode, const SaleLine& line)
+{
+    std::string text;
+    text.reserve(64 + line.code.size() + line.name.size());
+    AppendDecimal(text, static_cast<std::int32_t>(commandCode));
+    text += '|';
+    AppendDecimal(text, line.deviceNumber);
+    text += '|';
+    text += line.code;
+    text += '|';
+    text += line.name;
+    text += '|';
+    text += FixedSixDecimals(line.quantity);
+    text += '|';
+    text += FixedSixDecimals(line.price);
+    return text;
+}
+
+std::string StatusTitle(int status)
+{
+    std::string title = "FPStatus=";
+    AppendDecimal(title, status);
+    return title;
+}
+
+void InitialiseDetector(Desktop& desktop)
+{
+    const std::string path = desktop.ReadProfileString(kProfileSection, kProfileKey);
+    if (path.empty())
+        return;
+
+    if (desktop.FindTopLevel(kFormClass, kMainFormTitle) != kNoWindow) {
+        const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, desktop.Now(), kDetectorFormLimitMs);
+        if (detector != kNoWindow)
+            HandOver(desktop, detector, kInitialisationText);
+        return;
+    }
+
+    desktop.Open(path);
+    const std::uint64_t start = desktop.Now();
+    if (WaitForForm(desktop, kMainFormTitle, start, kMainFormLimitMs) == kNoWindow)
+        return;
+    const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, start, kDetectorFormLimitMs);
+    if (detector == kNoWindow)
+        return;
+    desktop.SetTitle(detector, kInitialisationText);
+    // A freshly started program gets time to take in its first text.
+    desktop.Pause(kStartedSignalPauseMs);
+    desktop.SendKeyDown(detector, kNewTextKey);
+}
+
+SendResult SendCommandText(Desktop& desktop, std::string_view commandText)
+{
+    if (!WaitForFormToGo(desktop, kBusyFormTitle, desktop.Now(), kBusyLimitMs)) {
+        desktop.ShowMessage(kNotRespondingText, kNotRespondingCaption);
+        return SendResult::NotResponding;
+    }
+    const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, desktop.Now(), kCommandDetectorLimitMs);
+    if (detector == kNoWindow)
+        return SendResult::DetectorMissing;
+    HandOver(desktop, detector, commandText);
+    return SendResult::Delivered;
+}
+
+int ReadStatus(Desktop& desktop)
+{
+    for (int status = 0; status <= kHighestStatus; ++status) {
+        if (desktop.FindTopLevel(kFormClass, StatusTitle(status)) != kNoWindow)
+            return status;
+    }
+    return 0;
+}
+
+}  // namespace orbalin

@@ -1,0 +1,67 @@
+// The detector window protocol: the texts the server hands to the detector
+// program through window titles, and the waits around each hand-over.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "server/protocol/desktop.h"
+
+namespace orbalin {
+
+inline constexpr std::string_view kFormClass = "ThunderForm";
+inline constexpr std::string_view kMainFormTitle = "Lorvane Tessaly";
+inline constexpr std::string_view kDetectorFormTitle = "Wendrix";
+inline constexpr std::string_view kBusyFormTitle = "Busy";
+inline constexpr std::string_view kInitialisationText = "1|0|0|0|0|0";
+inline constexpr std::string_view kProfileSection = "Orbalin";
+inline constexpr std::string_view kProfileKey = "Orbalin";
+inline constexpr unsigned kNewTextKey = 255;
+inline constexpr int kHighestStatus = 255;
+
+inline constexpr std::uint32_t kMainFormLimitMs = 50'000;
+inline constexpr std::uint32_t kDetectorFormLimitMs = 30'000;
+inline constexpr std::uint32_t kStartedSignalPauseMs = 2'000;
+inline constexpr std::uint32_t kBusyLimitMs = 10'000;
+inline constexpr std::uint32_t kCommandDetectorLimitMs = 5'000;
+// Pause between two look-ups of one wait. A wait that looks up back to back
+// burns a core and starves the very program it is waiting for.
+inline constexpr std::uint32_t kLookupPauseMs = 10;
+
+// "Касовия апарат не отговаря на подадените команди! Изпращането на информация е преустановено!"
+inline constexpr std::string_view kNotRespondingText =
+    "\xCA\xE0\xF1\xEE\xE2\xE8\xFF \xE0\xEF\xE0\xF0\xE0\xF2 \xED\xE5 \xEE\xF2\xE3\xEE\xE2\xE0\xF0\xFF "
+    "\xED\xE0 \xEF\xEE\xE4\xE0\xE4\xE5\xED\xE8\xF2\xE5 \xEA\xEE\xEC\xE0\xED\xE4\xE8! "
+    "\xC8\xE7\xEF\xF0\xE0\xF9\xE0\xED\xE5\xF2\xEE \xED\xE0 \xE8\xED\xF4\xEE\xF0\xEC\xE0\xF6\xE8\xFF "
+    "\xE5 \xEF\xF0\xE5\xF3\xF1\xF2\xE0\xED\xEE\xE2\xE5\xED\xEE!";
+inline constexpr std::string_view kNotRespondingCaption = "Tessaly";
+
+// One sale line with Code and Name already in 8-bit text.
+struct SaleLine {
+    std::int32_t deviceNumber = 0;
+    std::string code;
+    std::string name;
+    double quantity = 0.0;
+    double price = 0.0;
+};
+
+// "%d|%d|%s|%s|%f|%f" of code, device number, code, name, quantity, price,
+// with "." as decimal separator whatever the locale. Nothing is escaped.
+std::string CommandText(std::int16_t commandCode, const SaleLine& line);
+// printf's "%f" in the C locale; infinities as "inf"/"-inf", NaN as "nan".
+std::string FixedSixDecimals(double value);
+// "FPStatus=n".
+std::string StatusTitle(int status);
+
+enum class SendResult { Delivered, DetectorMissing, NotResponding };
+
+// Finds or starts the detector program and hands it the initialisation text.
+void InitialiseDetector(Desktop& desktop);
+// Waits out the busy form, then hands the text to the detector form. On
+// NotResponding the message box has been shown and nothing was written.
+SendResult SendCommandText(Desktop& desktop, std::string_view commandText);
+// The lowest n of the "FPStatus=n" forms, or 0 when there is none.
+int ReadStatus(Desktop& desktop);
+
+}  // namespace orbalin
