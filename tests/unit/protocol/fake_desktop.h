@@ -1,0 +1,125 @@
+// A scripted desktop on a virtual clock: forms appear and vanish at given
+// milliseconds, Pause advances the clock, and every call is recorded.
+#pragma once
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "server/protocol/desktop.h"
+
+namespace orbalin::testing {
+
+class FakeDesktop final : public Desktop {
+public:
+    static constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+
+    struct Form {
+        std::string className;
+        std::string title;
+        std::uint64_t from = 0;
+        std::uint64_t until = kNever;
+    };
+    struct Lookup {
+        std::uint64_t at;
+        std::string title;
+    };
+    struct Stamped {
+        std::uint64_t at;
+        std::string text;
+    };
+
+    // Adds a "ThunderForm" window present from `from` up to (not including) `until`.
+    void AddForm(std::string title, std::uint64_t from = 0, std::uint64_t until = kNever)
+    {
+        m_forms.push_back({"ThunderForm", std::move(title), from, until});
+    }
+    void AddFormOfClass(std::string className, std::string title)
+    {
+        m_forms.push_back({std::move(className), std::move(title), 0, kNever});
+    }
+    void SetProfileValue(std::string value) { m_profile = std::move(value); }
+
+    WindowId FindTopLevel(std::string_view className, std::string_view title) override
+    {
+        lookups.push_back({m_now, std::string(title)});
+        for (std::size_t i = 0; i < m_forms.size(); ++i) {
+            const Form& form = m_forms[i];
+            if (m_now >= form.from && m_now < form.until && form.className == className &&
+                SameIgnoringCase(form.title, title))
+                return i + 1;
+        }
+        return kNoWindow;
+    }
+    void SetTitle(WindowId window, std::string_view text) override
+    {
+        titles.push_back({m_now, std::string(text)});
+        m_forms.at(window - 1).title = std::string(text);
+    }
+    void SendKeyDown(WindowId window, unsigned virtualKey) override
+    {
+        keyDowns.push_back({m_now, m_forms.at(window - 1).title + " key " + std::to_string(virtualKey)});
+    }
+    void Open(std::string_view path) override { opened.push_back({m_now, std::string(path)}); }
+    std::string ReadProfileString(std::string_view section, std::string_view key) override
+    {
+        profileReads.push_back({m_now, std::string(section) + "/" + std::string(key)});
+        return m_profile;
+    }
+    std::uint64_t Now() override { return m_now; }
+    void Pause(std::uint32_t milliseconds) override
+    {
+        pauses.push_back({m_now, std::to_string(milliseconds)});
+        m_now += milliseconds;
+    }
+    void ShowMessage(std::string_view text1251, std::string_view caption) override
+    {
+        messages.push_back({m_now, std::string(caption) + ": " + std::string(text1251)});
+    }
+
+    std::size_t LookupsOf(std::string_view title) const
+    {
+        return static_cast<std::size_t>(
+            std::count_if(lookups.begin(), lookups.end(), [&](const Lookup& l) { return l.title == title; }));
+    }
+    // The largest number of look-ups of one title made at one virtual
+    // millisecond: more than one means a wait looked up without pausing.
+    std::size_t MostLookupsAtOneInstant() const
+    {
+        std::size_t most = 0;
+        for (std::size_t i = 0; i < lookups.size();) {
+            std::size_t j = i;
+            while (j < lookups.size() && lookups[j].at == lookups[i].at && lookups[j].title == lookups[i].title)
+                ++j;
+            most = std::max(most, j - i);
+            i = j;
+        }
+        return most;
+    }
+    std::uint64_t now() const { return m_now; }
+
+    std::vector<Lookup> lookups;
+    std::vector<Stamped> titles;
+    std::vector<Stamped> keyDowns;
+    std::vector<Stamped> opened;
+    std::vector<Stamped> profileReads;
+    std::vector<Stamped> pauses;
+    std::vector<Stamped> messages;
+
+private:
+    static bool SameIgnoringCase(std::string_view a, std::string_view b)
+    {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               });
+    }
+
+    std::vector<Form> m_forms;
+    std::string m_profile;
+    std::uint64_t m_now = 0;
+};
+
+}  // namespace orbalin::testing
