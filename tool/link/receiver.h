@@ -1,0 +1,41 @@
+// The receiver's loop, apart from the port it reads: one byte at a time,
+// zero bytes dropped, every other byte assembled into the response, each
+// complete response delivered once. The port side is a narrow interface so
+// the loop runs the same on a serial port and in tests.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "fiscal_frame.h"
+
+namespace quillon {
+
+class MessageSink;
+
+enum class ReadResult {
+    Byte,      // one byte was read (it may be 0)
+    Nothing,   // the read's wait ended with no byte
+    Failed,    // the read failed, e.g. after a framing, overrun or break error
+};
+
+class ReceiverPort {
+public:
+    virtual ~ReceiverPort() = default;
+    // Reads at most one byte; waits a bounded time for it.
+    virtual ReadResult ReadByte(std::uint8_t& byte) = 0;
+    // Called after a failed read so that the next read can succeed again.
+    virtual void RecoverFromReadFailure() = 0;
+    // Hands a complete response on and resets it for the next one.
+    virtual void DeliverFrame() = 0;
+};
+
+// Takes one read byte: zero bytes are dropped before assembly. Returns true
+// when it completed a response.
+bool TakeByte(ResponseFrame& response, std::uint8_t byte, MessageSink& sink);
+
+// Reads, assembles and delivers until stop is set. stop is looked at before
+// every read, so the loop ends within one read's wait.
+void RunReceiver(ReceiverPort& port, ResponseFrame& response, MessageSink& sink, const std::atomic<bool>& stop);
+
+}  // namespace quillon

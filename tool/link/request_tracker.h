@@ -1,0 +1,64 @@
+// The one outstanding request of a connection: the busy flag, the sequence
+// number, and what a response or the response timer does to them.
+//
+// The window's thread sends and runs the response timer; the receiver thread
+// delivers responses. Both may try to end the same wait, so the end is
+// claimed under a lock: exactly one of them wins, and the sequence number is
+// advanced before the busy flag drops, so a request sent the moment the
+// flag reads 0 already carries the next number.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string_view>
+
+#include "fiscal_frame.h"
+
+namespace quillon {
+
+class LinkOwner;
+class MessageSink;
+
+// What the operator is told about a response to command.
+struct Answer {
+    std::string_view text;   // Windows-1251, NUL-terminated
+    bool inMessageBox;       // the answer to 44 is a box captioned "Lorvane Quillon"
+};
+Answer AnswerFor(int command);
+
+class RequestTracker {
+public:
+    // busy is the connection's public flag (the dialog reads it lock-free).
+    RequestTracker(std::atomic<int>& busy, LinkOwner& owner, MessageSink& sink);
+    RequestTracker(const RequestTracker&) = delete;
+    RequestTracker& operator=(const RequestTracker&) = delete;
+
+    // The number the next request carries: 1 for a new connection, one more
+    // after each answered request.
+    int Sequence() const { return m_sequence.load(); }
+
+    // The request has been written: a response is now awaited and the
+    // response timer runs.
+    void RequestWritten();
+
+    // The response timer has fired. A SYN seen since the last look extends
+    // the wait by one more period; otherwise the wait ends and the operator
+    // is told that the printer does not answer.
+    void ResponseTimerFired(std::atomic<std::uint8_t>& syn);
+
+    // A complete response has arrived. Without a request outstanding it is
+    // reported and dropped; else the command's answer is shown.
+    void ResponseArrived(ResponseFrame& response);
+
+private:
+    bool EndWaitByResponse();
+    bool EndWaitByTimeout();
+
+    std::atomic<int>& m_busy;
+    std::atomic<int> m_sequence{1};
+    std::mutex m_endOfWait;
+    LinkOwner& m_owner;
+    MessageSink& m_sink;
+};
+
+}  // namespace quillon

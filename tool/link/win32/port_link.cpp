@@ -1,0 +1,182 @@
+#include "port_link.h"
+
+#include <process.h>
+
+#include "communication.h"
+#include "tool/link/link_settings.h"
+#include "tool/link/link_texts.h"
+#include "tool/link/message_sink.h"
+
+namespace quillon {
+
+namespace {
+
+DCB PreparedLineSettings()
+{
+    // Filled from zero, member by member, never merged with the port's own.
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = kLineSettings.baudRate;
+    dcb.ByteSize = kLineSettings.byteSize;
+    dcb.Parity = kLineSettings.parity;
+    dcb.StopBits = kLineSettings.stopBits;
+    dcb.fBinary = kLineSettings.binary;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = kLineSettings.dtrControl;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = kLineSettings.rtsControl;
+    dcb.fAbortOnError = kLineSettings.abortOnError;
+    dcb.XonLim = 0;
+    dcb.XoffLim = 0;
+    dcb.XonChar = 0;
+    dcb.XoffChar = 0;
+    dcb.ErrorChar = 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = 0;
+    return dcb;
+}
+
+COMMTIMEOUTS PreparedTimeouts()
+{
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = kReadTimeouts.intervalTimeout;
+    timeouts.ReadTotalTimeoutMultiplier = kReadTimeouts.totalMultiplier;
+    timeouts.ReadTotalTimeoutConstant = kReadTimeouts.totalConstant;
+    timeouts.WriteTotalTimeoutMultiplier = kReadTimeouts.writeMultiplier;
+    timeouts.WriteTotalTimeoutConstant = kReadTimeouts.writeConstant;
+    return timeouts;
+}
+
+}  // namespace
+
+PortLink::PortLink(CCommunication& owner, int portNumber, HANDLE gateEvent, MessageSink& sink)
+    : m_owner(owner), m_gateEvent(gateEvent), m_portNumber(portNumber), m_lineSettings(PreparedLineSettings()),
+      m_sink(sink)
+{
+    ResetResponseFrame(m_response);
+}
+
+PortLink::~PortLink()
+{
+    Close();
+    ResetResponseFrame(m_response);
+}
+
+bool PortLink::Open()
+{
+    Close();
+
+    HANDLE port = ::CreateFileA(PortName(m_portNumber), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    if (port == INVALID_HANDLE_VALUE)
+        return false;  // the dialog tells the operator
+    m_port = port;
+
+    DCB current{};
+    current.DCBlength = sizeof(DCB);
+    if (!::GetCommState(port, &current)) {
+        m_sink.ShowMessage(texts::kCannotReadState, kCaptionError, MessageIcon::Error);
+        return false;
+    }
+    if (!::SetCommState(port, &m_lineSettings) || !::SetCommMask(port, kEventMask)) {
+        m_sink.ShowMessage(texts::kCannotSetState, kCaptionError, MessageIcon::Error);
+        return false;
+    }
+    COMMTIMEOUTS timeouts = PreparedTimeouts();
+    if (!::SetCommTimeouts(port, &timeouts)) {
+        m_sink.ShowMessage(texts::kCannotSetState, kCaptionError, MessageIcon::Error);
+        return false;
+    }
+    StartReceiver();
+    return true;
+}
+
+void PortLink::StartReceiver()
+{
+    m_stopReceiver = false;
+    const auto thread = ::_beginthreadex(nullptr, 0, &PortLink::ReceiverLoop, this, 0, nullptr);
+    m_receiverThread.Reset(reinterpret_cast<HANDLE>(thread));
+}
+
+void PortLink::EndReceiver()
+{
+    if (!m_receiverThread)
+        return;
+    m_stopReceiver = true;
+    // The receiver looks at the flag at least once per read wait. Only one
+    // held by a message box misses this; ending it by force is then the
+    // lesser evil, and safe there since it waits in the box's message loop.
+    if (::WaitForSingleObject(m_receiverThread.Get(), kReceiverStopWaitMs) != WAIT_OBJECT_0)
+        ::TerminateThread(m_receiverThread.Get(), 0);
+    m_receiverThread.Reset();
+}
+
+void PortLink::Close()
+{
+    EndReceiver();
+    const HANDLE port = m_port.exchange(INVALID_HANDLE_VALUE);
+    if (port != INVALID_HANDLE_VALUE) {
+        ::SetCommBreak(port);
+        ::CloseHandle(port);
+    }
+}
+
+bool PortLink::Write(const std::uint8_t* bytes, std::size_t count)
+{
+    m_writeIo.Offset = 0;
+    m_writeIo.OffsetHigh = 0;
+    DWORD written = 0;
+    return ::WriteFile(m_port.load(), bytes, static_cast<DWORD>(count), &written, &m_writeIo) != FALSE;
+}
+
+unsigned __stdcall PortLink::ReceiverLoop(void* parameter)
+{
+    auto& link = *static_cast<PortLink*>(parameter);
+    // Named as before; opening it again on a later start yields a new handle,
+    // so the previous one is released.
+    link.m_receiverEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, ReceiverEventName(link.m_portNumber)));
+    link.m_io.hEvent = link.m_receiverEvent.Get();
+    RunReceiver(link, link.m_response, link.m_sink, link.m_stopReceiver);
+    return 0;
+}
+
+ReadResult PortLink::ReadByte(std::uint8_t& byte)
+{
+    m_io.Offset = 0;
+    m_io.OffsetHigh = 0;
+    m_readBuffer = 0;
+    ::WaitForSingleObject(m_gateEvent, INFINITE);
+    DWORD read = 0;
+    if (!::ReadFile(m_port.load(), &m_readBuffer, 1, &read, &m_io))
+        return ReadResult::Failed;
+    if (read == 0)
+        return ReadResult::Nothing;
+    byte = m_readBuffer;
+    return ReadResult::Byte;
+}
+
+void PortLink::RecoverFromReadFailure()
+{
+    // With fAbortOnError a framing, overrun or break error fails every later
+    // read until it is cleared. A failure that clearing cannot explain (the
+    // device went away) would fail every read at once: pause for one read
+    // wait so the loop does not spin.
+    DWORD errors = 0;
+    if (!::ClearCommError(m_port.load(), &errors, nullptr) || errors == 0)
+        ::Sleep(kReadWaitMs);
+}
+
+void PortLink::DeliverFrame()
+{
+    m_owner.OnResponse(m_response);
+    ResetResponseFrame(m_response);
+}
+
+}  // namespace quillon

@@ -1,0 +1,66 @@
+// One open serial port with its receiver thread and the response being
+// assembled. Owned by CCommunication; the receiver only reads and hands each
+// complete response to CCommunication::OnResponse.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "common/win/unique_handle.h"
+#include "tool/link/fiscal_frame.h"
+#include "tool/link/receiver.h"
+
+namespace quillon {
+
+class CCommunication;
+class MessageSink;
+
+class PortLink final : private ReceiverPort {
+public:
+    // gateEvent is borrowed from the owner and must outlive this link.
+    PortLink(CCommunication& owner, int portNumber, HANDLE gateEvent, MessageSink& sink);
+    ~PortLink() override;
+    PortLink(const PortLink&) = delete;
+    PortLink& operator=(const PortLink&) = delete;
+
+    // Closes first, so a second Open starts afresh. After a failure past the
+    // opening of the port, the port stays held without a receiver until the
+    // next Close.
+    bool Open();
+    // Ends the receiver (cooperatively; by force only if it is held, e.g. by
+    // a message box), then breaks the line and releases the port.
+    void Close();
+    bool Write(const std::uint8_t* bytes, std::size_t count);
+    void StartReceiver();
+
+    // Its SYN flag is read and cleared by the response timer.
+    ResponseFrame& Response() { return m_response; }
+
+private:
+    static unsigned __stdcall ReceiverLoop(void* parameter);
+    void EndReceiver();
+
+    // ReceiverPort, on the receiver thread.
+    ReadResult ReadByte(std::uint8_t& byte) override;
+    void RecoverFromReadFailure() override;
+    void DeliverFrame() override;
+
+    CCommunication& m_owner;
+    ResponseFrame m_response;
+    OVERLAPPED m_io{};        // the receiver's reads
+    OVERLAPPED m_writeIo{};   // the window thread's writes: one record per thread
+    lorvane::win::UniqueHandle m_receiverThread;
+    std::atomic<HANDLE> m_port{INVALID_HANDLE_VALUE};
+    HANDLE m_gateEvent;
+    int m_portNumber;
+    DCB m_lineSettings{};
+    MessageSink& m_sink;
+    lorvane::win::UniqueHandle m_receiverEvent;   // created by the receiver
+    std::atomic<bool> m_stopReceiver{false};
+    std::uint8_t m_readBuffer = 0;
+};
+
+}  // namespace quillon
