@@ -1,0 +1,54 @@
+// Orbalin.dll's load notification and its four exported entry points.
+#include <windows.h>
+#include <objbase.h>
+#include <olectl.h>
+
+#include "orbalin_contract.h"
+#include "server/module/win32/class_factory.h"
+#include "server/module/win32/server_module.h"
+#include "server/module/win32/server_object.h"
+#include "server/registration/win32/run_registration_script.h"
+
+namespace {
+
+using namespace orbalin;
+
+void NoStartStop(bool /*starting*/) {}
+
+constinit ClassTableEntry g_classTable[] = {
+    {&CLSID_OrbalinObj, RunRegistrationScript, CreateClassFactory, CreateServerObject, NoStartStop, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        Module().Start(instance, g_classTable, LIBID_ORBALINLib);
+        ::DisableThreadLibraryCalls(instance);
+    } else if (reason == DLL_PROCESS_DETACH) {
+        Module().Stop();
+    }
+    return TRUE;
+}
+
+STDAPI DllCanUnloadNow()
+{
+    return Module().LockCount() == 0 ? S_OK : S_FALSE;
+}
+
+STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, LPVOID* out)
+{
+    return Module().GetClassObject(classId, iid, out);
+}
+
+STDAPI DllRegisterServer()
+{
+    return Module().RegisterServer();
+}
+
+STDAPI DllUnregisterServer()
+{
+    return Module().UnregisterServer();
+}
