@@ -1,0 +1,101 @@
+#include "command_line.h"
+
+#include <algorithm>
+#include <charconv>
+#include <iterator>
+
+namespace quillon::sim {
+
+const char kUsage[] =
+    "usage: printer-sim (--link PATH | --device PATH) [options]\n"
+    "Stands in for the fiscal printer on a serial line.\n"
+    "  --link PATH        create a pty pair and publish its device as symlink PATH\n"
+    "                     (replaced atomically; removed at exit)\n"
+    "  --device PATH      use an existing tty instead\n"
+    "  --trace FILE       append the trace lines to FILE (default: stdout)\n"
+    "  --delay MS         wait MS milliseconds before each answer\n"
+    "  --syn-every MS     send SYN (0x16) every MS milliseconds while an answer waits\n"
+    "  --silent           never answer, not even with NAK\n"
+    "  --nak              answer every request with NAK (0x15)\n"
+    "  --noise            send stray bytes before and after each response\n"
+    "  --zero-in-frame    put a 0x00 among the response data\n"
+    "  --bad-length       send responses with the unusable length byte 0x20\n"
+    "  --wrong-command    answer with a command byte the request did not carry\n"
+    "  --unsolicited MS   send an unrequested response every MS milliseconds\n"
+    "  --tax-error        answer command 50 with data \"F\"\n"
+    "  --help             show this text\n"
+    "Trace lines (each prefixed by HH:MM:SS.mmm):\n"
+    "  RX <hex> | cmd=<n> seq=0x<hh> data=\"<text>\" checksum=<good|bad>\n"
+    "  TX <hex> | cmd=<n> seq=0x<hh> data=\"<text>\" checksum=<good|bad>[ fault=<name>]\n"
+    "  RX BAD <hex> | [decoded fields ]reason=<length|checksum|end|incomplete|outside-frame>\n"
+    "  TX NAK 15 | reason=<why>    TX SYN 16    TX NOISE <hex>\n";
+
+namespace {
+
+constexpr std::int64_t kMaxMs = 3'600'000;
+
+bool ParseMs(std::string_view text, std::int64_t& value)
+{
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && value >= 0 && value <= kMaxMs;
+}
+
+}  // namespace
+
+std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> args, std::string& error)
+{
+    CommandLine line;
+    auto& p = line.printer;
+    struct Flag { std::string_view name; bool* flag; };
+    struct Path { std::string_view name; std::string* text; };
+    struct Period { std::string_view name; std::int64_t* ms; };
+    const Flag flags[] = {
+        {"--silent", &p.silent}, {"--nak", &p.nak}, {"--noise", &p.noise},
+        {"--zero-in-frame", &p.faults.zeroInFrame}, {"--bad-length", &p.faults.badLength},
+        {"--wrong-command", &p.faults.wrongCommand}, {"--tax-error", &p.taxError}, {"--help", &line.help},
+    };
+    const Path paths[] = {
+        {"--link", &line.linkPath}, {"--device", &line.devicePath}, {"--trace", &line.tracePath},
+    };
+    const Period periods[] = {
+        {"--delay", &p.delayMs}, {"--syn-every", &p.synEveryMs}, {"--unsolicited", &p.unsolicitedMs},
+    };
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (const auto f = std::ranges::find(flags, arg, &Flag::name); f != std::end(flags)) {
+            *f->flag = true;
+            continue;
+        }
+        const auto t = std::ranges::find(paths, arg, &Path::name);
+        const auto m = std::ranges::find(periods, arg, &Period::name);
+        if (t == std::end(paths) && m == std::end(periods)) {
+            error = "unknown option: " + std::string(arg);
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            error = std::string(arg) + " needs a value";
+            return std::nullopt;
+        }
+        const std::string_view value = args[++i];
+        if (t != std::end(paths)) {
+            if (value.empty()) {
+                error = std::string(arg) + " needs a path";
+                return std::nullopt;
+            }
+            *t->text = value;
+        } else if (!ParseMs(value, *m->ms)) {
+            error = std::string(arg) + " takes milliseconds from 0 to 3600000";
+            return std::nullopt;
+        }
+    }
+    if (line.help)
+        return line;
+    if (line.linkPath.empty() == line.devicePath.empty()) {
+        error = "give exactly one of --link PATH and --device PATH";
+        return std::nullopt;
+    }
+    return line;
+}
+
+}  // namespace quillon::sim

@@ -1,0 +1,26 @@
+// Options of the printer-sim program. Portable, so tests can check them.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "printer.h"
+
+namespace quillon::sim {
+
+struct CommandLine {
+    std::string linkPath;     // --link: make a pty and publish its device here
+    std::string devicePath;   // --device: use this existing tty
+    std::string tracePath;    // --trace: append trace lines here; empty = stdout
+    bool help = false;
+    PrinterOptions printer;
+};
+
+extern const char kUsage[];
+
+// Returns the options, or nothing with a one-line reason in error.
+std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> args, std::string& error);
+
+}  // namespace quillon::sim

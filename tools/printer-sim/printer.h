@@ -1,0 +1,76 @@
+// The simulated printer's behaviour: reads requests, answers them, and plays
+// the faults that it was started with. Portable and clock-free: the program
+// passes in the time and sends what comes out through PrinterOutput.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "request_parser.h"
+#include "response_builder.h"
+
+namespace quillon::sim {
+
+struct PrinterOptions {
+    std::int64_t delayMs = 0;        // wait before each answer
+    std::int64_t synEveryMs = 0;     // SYN period while an answer waits
+    std::int64_t unsolicitedMs = 0;  // period of unrequested responses, 0 = none
+    bool silent = false;             // answer nothing, not even a NAK
+    bool nak = false;                // answer every request with NAK
+    bool noise = false;              // stray bytes before and after each response
+    bool taxError = false;           // command 50 answers "F"
+    ResponseFaults faults;
+};
+
+class PrinterOutput {
+public:
+    virtual ~PrinterOutput() = default;
+    virtual void Send(std::span<const std::uint8_t> bytes) = 0;
+    virtual void Trace(const std::string& line) = 0;   // without time stamp or line end
+};
+
+class PrinterSim {
+public:
+    // Noise that --noise puts around a response: never 0x01, 0x15 or 0x16,
+    // so the tool must skip it without taking it for a frame or a control byte.
+    static constexpr std::uint8_t kNoiseBefore[] = {0xFF, 0x7E, 0x20, 0x55};
+    static constexpr std::uint8_t kNoiseAfter[] = {0x0D, 0x0A, 0xAA};
+    static constexpr std::uint8_t kUnsolicitedCommand = 69;
+
+    PrinterSim(const PrinterOptions& options, PrinterOutput& output, std::int64_t nowMs);
+
+    // Bytes that arrived from the line at nowMs.
+    void Receive(std::span<const std::uint8_t> bytes, std::int64_t nowMs);
+
+    // Runs what is due at nowMs: delayed answers, SYN bytes, unsolicited frames,
+    // requests that stopped half-way.
+    void Advance(std::int64_t nowMs);
+
+    // The earliest time at which Advance has something to do.
+    std::optional<std::int64_t> NextDeadline() const;
+
+private:
+    struct PendingAnswer {
+        std::int64_t dueMs;
+        Request request;
+    };
+
+    void Handle(const std::vector<ReceivedFrame>& frames, std::int64_t nowMs);
+    void Answer(const Request& request);
+    void SendResponse(const Response& response, std::string_view fault);
+    void SendNak(std::string_view reason);
+
+    PrinterOptions m_options;
+    PrinterOutput& m_output;
+    RequestParser m_parser;
+    std::deque<PendingAnswer> m_pending;
+    std::int64_t m_nextSynMs = 0;
+    std::int64_t m_nextUnsolicitedMs = 0;
+    std::uint8_t m_lastSequence = 0x20;
+};
+
+}  // namespace quillon::sim

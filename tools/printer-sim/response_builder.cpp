@@ -1,0 +1,71 @@
+#include "response_builder.h"
+
+#include <algorithm>
+
+#include "tool/link/fiscal_frame.h"
+
+namespace quillon::sim {
+
+namespace {
+
+constexpr std::uint8_t kTaxRates = 50;
+constexpr std::uint8_t kDailyFinancial = 69;
+
+}  // namespace
+
+std::uint8_t WrongCommand(std::uint8_t command)
+{
+    // Bytes of 0x80 and more are sign-extended by the tool and match no command.
+    return command < 0x80 ? static_cast<std::uint8_t>(command | 0x80) : 0x7F;
+}
+
+Response BuildResponse(std::uint8_t command, std::uint8_t sequence,
+                       std::span<const std::uint8_t> data, const ResponseFaults& faults)
+{
+    Response r;
+    r.command = faults.wrongCommand ? WrongCommand(command) : command;
+    r.sequence = sequence;
+    r.data.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(data.size(), ResponseLayout::kMaxData)));
+    if (faults.zeroInFrame) {
+        if (r.data.size() == ResponseLayout::kMaxData)
+            r.data.pop_back();
+        r.data.insert(r.data.begin() + static_cast<std::ptrdiff_t>(r.data.size() / 2), 0x00);
+    }
+
+    const std::size_t n = r.data.size();
+    auto& b = r.bytes;
+    b.reserve(n + FiscalFrame::kResponseOverhead);
+    b.push_back(FiscalFrame::kStart);
+    b.push_back(faults.badLength ? FiscalFrame::kLengthBias
+                                 : static_cast<std::uint8_t>(FiscalFrame::kLengthBias + n + 11));
+    b.push_back(sequence);
+    b.push_back(r.command);
+    b.insert(b.end(), r.data.begin(), r.data.end());
+    b.push_back(ResponseLayout::kSeparator);
+    b.insert(b.end(), ResponseLayout::kStatus.begin(), ResponseLayout::kStatus.end());
+    b.push_back(FiscalFrame::kPostamble);
+    const auto chars = ChecksumChars(FrameChecksum(b.data() + 1, b.size() - 1));
+    b.insert(b.end(), chars.begin(), chars.end());
+    b.push_back(FiscalFrame::kEnd);
+    return r;
+}
+
+std::string AnswerData(std::uint8_t command, std::span<const std::uint8_t> requestData, bool taxError)
+{
+    switch (command) {
+    case kTaxRates:
+        // Rates of the four tax groups valid in the requested period.
+        return taxError ? "F" : "A0.00,B20.00,C20.00,D9.00";
+    case kDailyFinancial: {
+        // Report kind, then the day's turnover per tax group.
+        const bool digit = !requestData.empty() && requestData[0] >= '0' && requestData[0] <= '9';
+        const char kind = digit ? static_cast<char>(requestData[0]) : '0';
+        return std::string(1, kind) + ",0.00,123.45,67.80,9.10";
+    }
+    default:
+        // Reports that are printed: the printer only says that it did.
+        return "P";
+    }
+}
+
+}  // namespace quillon::sim

@@ -1,0 +1,45 @@
+// Response frames as the printer sends them, and what it answers per command.
+// Portable, no I/O.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quillon::sim {
+
+struct ResponseLayout {
+    static constexpr std::uint8_t kSeparator = 0x04;
+    static constexpr std::size_t kMaxData = 84;    // keeps the length byte at most 0x7F
+    static constexpr std::array<std::uint8_t, 6> kStatus = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+};
+
+// Damage that a test asks for, applied to every response frame.
+struct ResponseFaults {
+    bool badLength = false;      // length byte 0x20: no usable frame length
+    bool zeroInFrame = false;    // a 0x00 among the data, counted in the length
+    bool wrongCommand = false;   // a command byte that the request did not carry
+};
+
+struct Response {
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t command = 0;     // as sent, after faults
+    std::uint8_t sequence = 0;
+    std::vector<std::uint8_t> data;   // as sent, after faults
+};
+
+// 0x01, length, sequence, command, data, separator, status, 0x05, checksum
+// characters over the length byte through the 0x05, 0x03. Data beyond
+// kMaxData is cut off.
+Response BuildResponse(std::uint8_t command, std::uint8_t sequence,
+                       std::span<const std::uint8_t> data, const ResponseFaults& faults = {});
+
+// The command byte that --wrong-command answers with: one the tool does not know.
+std::uint8_t WrongCommand(std::uint8_t command);
+
+// Plausible answer data for a command and its request data.
+std::string AnswerData(std::uint8_t command, std::span<const std::uint8_t> requestData, bool taxError);
+
+}  // namespace quillon::sim

@@ -1,0 +1,107 @@
+#include "trace_format.h"
+
+#include <cstdio>
+
+#include "tool/link/fiscal_frame.h"
+
+namespace quillon::sim {
+
+namespace {
+
+std::string Decoded(std::uint8_t command, std::uint8_t sequence,
+                    std::span<const std::uint8_t> data, bool checksumGood)
+{
+    char head[32];
+    std::snprintf(head, sizeof head, "cmd=%u seq=0x%02X", command, sequence);
+    return std::string(head) + " data=\"" + DataText(data) + "\" checksum=" + (checksumGood ? "good" : "bad");
+}
+
+}  // namespace
+
+std::string HexBytes(std::span<const std::uint8_t> bytes)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (const std::uint8_t b : bytes) {
+        if (!text.empty())
+            text += ' ';
+        text += kDigits[b >> 4];
+        text += kDigits[b & 0x0F];
+    }
+    return text;
+}
+
+std::string DataText(std::span<const std::uint8_t> bytes)
+{
+    std::string text;
+    for (const std::uint8_t b : bytes) {
+        if (b == '"' || b == '\\') {
+            text += '\\';
+            text += static_cast<char>(b);
+        } else if (b >= 0x20 && b < 0x7F) {
+            text += static_cast<char>(b);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+std::string_view VerdictName(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Good: return "good";
+    case Verdict::BadLength: return "length";
+    case Verdict::BadChecksum: return "checksum";
+    case Verdict::BadEnd: return "end";
+    case Verdict::Incomplete: return "incomplete";
+    case Verdict::OutsideFrame: return "outside-frame";
+    }
+    return "unknown";
+}
+
+std::string ReceivedLine(const ReceivedFrame& frame)
+{
+    const auto& b = frame.bytes;
+    const bool checksumGood = ChecksumMatches(b);
+    if (frame.verdict == Verdict::Good) {
+        const Request r = DecodeRequest(frame);
+        return "RX " + HexBytes(b) + " | " + Decoded(r.command, r.sequence, r.data, checksumGood);
+    }
+    std::string line = "RX BAD " + HexBytes(b) + " | ";
+    // A frame that ran its full length can still be read, which helps to see what broke.
+    if (frame.verdict != Verdict::OutsideFrame && b.size() >= RequestParser::kMinFrame) {
+        const Request r = DecodeRequest(frame);
+        line += Decoded(r.command, r.sequence, r.data, checksumGood) + " ";
+    }
+    return line + "reason=" + std::string(VerdictName(frame.verdict));
+}
+
+std::string ResponseLine(const Response& response, std::string_view fault)
+{
+    std::string line = "TX " + HexBytes(response.bytes) + " | "
+        + Decoded(response.command, response.sequence, response.data, ChecksumMatches(response.bytes));
+    if (!fault.empty())
+        line += " fault=" + std::string(fault);
+    return line;
+}
+
+std::string NakLine(std::string_view reason)
+{
+    return "TX NAK 15 | reason=" + std::string(reason);
+}
+
+std::string SynLine()
+{
+    return "TX SYN 16";
+}
+
+std::string NoiseLine(std::span<const std::uint8_t> bytes)
+{
+    return "TX NOISE " + HexBytes(bytes);
+}
+
+}  // namespace quillon::sim

@@ -1,0 +1,35 @@
+// Text of the trace lines, one per frame or control byte in each direction:
+//
+//   RX <hex> | cmd=<n> seq=0x<hh> data="<text>" checksum=<good|bad>
+//   TX <hex> | cmd=<n> seq=0x<hh> data="<text>" checksum=<good|bad>[ fault=<name>]
+//   RX BAD <hex> | [cmd=<n> seq=0x<hh> data="<text>" checksum=<good|bad> ]reason=<why>
+//   TX NAK 15 | reason=<why>     TX SYN 16     TX NOISE <hex>
+//
+// <hex> is the bytes in upper-case pairs separated by blanks; <why> is one of
+// length, checksum, end, incomplete, outside-frame, nak-mode. Data text shows
+// printable ASCII as is, with " and \ escaped and other bytes as \xHH. The
+// program puts the time "HH:MM:SS.mmm " in front of each line. Tests grep
+// these lines, so the format stays as it is.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "request_parser.h"
+#include "response_builder.h"
+
+namespace quillon::sim {
+
+std::string HexBytes(std::span<const std::uint8_t> bytes);
+std::string DataText(std::span<const std::uint8_t> bytes);
+std::string_view VerdictName(Verdict verdict);
+
+std::string ReceivedLine(const ReceivedFrame& frame);
+std::string ResponseLine(const Response& response, std::string_view fault = {});
+std::string NakLine(std::string_view reason);
+std::string SynLine();
+std::string NoiseLine(std::span<const std::uint8_t> bytes);
+
+}  // namespace quillon::sim

@@ -1,0 +1,75 @@
+// The simulator's end of the serial line on Linux: either the master of a pty
+// pair that it creates and publishes under a symlink, or an existing tty.
+#pragma once
+
+#include <poll.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quillon::sim {
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { Reset(); }
+
+    int Get() const { return m_fd; }
+    bool Valid() const { return m_fd >= 0; }
+    [[nodiscard]] int Release();
+    void Reset(int fd = -1);
+
+private:
+    int m_fd = -1;
+};
+
+class TtyLine {
+public:
+    // Output that the far end does not take is kept up to this size, then dropped.
+    static constexpr std::size_t kMaxPending = 64 * 1024;
+
+    static std::unique_ptr<TtyLine> CreateLink(const std::string& linkPath, std::string& error);
+    static std::unique_ptr<TtyLine> OpenDevice(const std::string& devicePath, std::string& error);
+    ~TtyLine();
+    TtyLine(const TtyLine&) = delete;
+    TtyLine& operator=(const TtyLine&) = delete;
+
+    const std::string& DevicePath() const { return m_devicePath; }
+
+    // The descriptors to wait on; Service takes the poll results back.
+    void AddPollFds(std::vector<pollfd>& fds, std::int64_t nowMs) const;
+    // Reads what arrived (appended to received), writes what is pending,
+    // recovers from a hang-up. fds is the vector given to AddPollFds.
+    void Service(std::span<const pollfd> fds, std::int64_t nowMs, std::vector<std::uint8_t>& received);
+    // When Service must run again although no descriptor is ready.
+    std::optional<std::int64_t> Deadline() const;
+
+    void Send(std::span<const std::uint8_t> bytes);
+
+private:
+    TtyLine() = default;
+    void Flush();
+    void DiscardStaleInput();
+    void TakeOpenEvents();
+    void LineLost(std::int64_t nowMs);
+    bool Reopen();
+
+    UniqueFd m_fd;        // pty master or the device
+    UniqueFd m_slave;     // link mode: our own hold on the slave
+    UniqueFd m_opens;     // link mode: inotify watch for opens of the slave
+    std::string m_linkPath;
+    std::string m_devicePath;
+    std::vector<std::uint8_t> m_pending;
+    std::optional<std::int64_t> m_retryAtMs;   // set after a hang-up
+};
+
+}  // namespace quillon::sim
