@@ -1,0 +1,21 @@
+// Status codes of the registration script interpreter. The values are the
+// platform's HRESULTs, spelled out here so that the portable interpreter
+// needs no platform header and the runner can pass them on unchanged.
+#pragma once
+
+#include <cstdint>
+
+namespace orbalin {
+
+using Status = std::int32_t;
+
+namespace status {
+inline constexpr Status Ok = 0;                                                   // S_OK
+inline constexpr Status Failed = static_cast<Status>(0x80004005u);                // E_FAIL
+inline constexpr Status OutOfMemory = static_cast<Status>(0x8007000Eu);           // E_OUTOFMEMORY
+inline constexpr Status DispatchException = static_cast<Status>(0x80020009u);     // DISP_E_EXCEPTION
+}  // namespace status
+
+inline bool Succeeded(Status s) { return s >= 0; }
+
+}  // namespace orbalin

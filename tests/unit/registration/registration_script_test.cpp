@@ -1,0 +1,141 @@
+// The library's own script, as generated at build time, applied to an
+// in-memory registry.
+#include <gtest/gtest.h>
+
+#include "memory_registry.h"
+#include "server/registration/script_interpreter.h"
+#include "test_code_pages.h"
+
+std::string_view GeneratedScript();
+extern const char* const kClassId;
+extern const char* const kLibraryId;
+
+namespace orbalin {
+namespace {
+
+using testing::MemoryRegistry;
+
+class RegistrationScript : public ::testing::Test {
+protected:
+    Status Apply(ScriptMode mode, std::u16string module = u"C:\\Program Files\\Orbalin\\Orbalin.dll")
+    {
+        // As the runner does: quotes in the path are doubled.
+        std::u16string doubled;
+        for (char16_t c : module) {
+            doubled.push_back(c);
+            if (c == u'\'')
+                doubled.push_back(c);
+        }
+        ReplacementMap map;
+        map.Add("Module", doubled);
+        return ApplyRegistrationScript(GeneratedScript(), mode, map, testing::SingleByteCodePage(), registry);
+    }
+
+    static std::string Registered(const std::string& path)
+    {
+        const std::string clsid = kClassId;
+        const std::string key = "HKCR\\CLSID\\" + clsid;
+        return "HKCR\\CLSID\n" +
+               key + "  @=s'OrbalinObj Class'\n" +
+               key + "\\InprocServer32  @=s'" + path + "'  ThreadingModel=s'Both'\n" +
+               key + "\\ProgID  @=s'Orbalin.OrbalinObj.1'\n" +
+               key + "\\Programmable\n" +
+               key + "\\TypeLib  @=s'" + kLibraryId + "'\n" +
+               key + "\\VersionIndependentProgID  @=s'Orbalin.OrbalinObj'\n"
+               "HKCR\\Orbalin.OrbalinObj  @=s'OrbalinObj Class'\n"
+               "HKCR\\Orbalin.OrbalinObj\\CLSID  @=s'" + clsid + "'\n"
+               "HKCR\\Orbalin.OrbalinObj\\CurVer  @=s'Orbalin.OrbalinObj.1'\n"
+               "HKCR\\Orbalin.OrbalinObj.1  @=s'OrbalinObj Class'\n"
+               "HKCR\\Orbalin.OrbalinObj.1\\CLSID  @=s'" + clsid + "'\n";
+    }
+
+    void TearDown() override { EXPECT_EQ(registry.OpenHandles(), 0u); }
+
+    MemoryRegistry registry;
+};
+
+TEST_F(RegistrationScript, IsTabIndentedWithCrLfLineEndsAndCarriesTheIdentifiers)
+{
+    const std::string_view text = GeneratedScript();
+    std::size_t lines = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++lines;
+            ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << "bare line feed at " << i;
+            if (i + 1 < text.size()) {
+                EXPECT_NE(text[i + 1], ' ') << "indented with blanks at " << i + 1;
+            }
+        }
+    }
+    EXPECT_EQ(lines, 26u);
+    EXPECT_EQ(text.find('@'), std::string_view::npos);
+    EXPECT_NE(text.find(std::string("\r\n\t\tForceRemove ") + kClassId + " = s 'OrbalinObj Class'\r\n"),
+              std::string_view::npos);
+    EXPECT_NE(text.find(std::string("\t'TypeLib' = s '") + kLibraryId + "'\r\n"), std::string_view::npos);
+    EXPECT_NE(text.find("\tInprocServer32 = s '%MODULE%'\r\n"), std::string_view::npos);
+}
+
+TEST_F(RegistrationScript, RegisterWritesTheTwelveRows)
+{
+    ASSERT_EQ(Apply(ScriptMode::Register), status::Ok);
+    EXPECT_EQ(registry.Dump(), Registered("C:\\Program Files\\Orbalin\\Orbalin.dll"));
+}
+
+TEST_F(RegistrationScript, PathWithASingleQuoteIsStoredWithOneQuote)
+{
+    ASSERT_EQ(Apply(ScriptMode::Register, u"C:\\o'brien\\Orbalin.dll"), status::Ok);
+    EXPECT_EQ(registry.ValueAt(std::string("HKCR\\CLSID\\") + kClassId + "\\InprocServer32", "")->text,
+              "C:\\o'brien\\Orbalin.dll");
+}
+
+TEST_F(RegistrationScript, RegisteringTwiceEqualsRegisteringOnce)
+{
+    ASSERT_EQ(Apply(ScriptMode::Register, u"C:\\old.dll"), status::Ok);
+    ASSERT_EQ(Apply(ScriptMode::Register), status::Ok);
+    EXPECT_EQ(registry.Dump(), Registered("C:\\Program Files\\Orbalin\\Orbalin.dll"));
+}
+
+TEST_F(RegistrationScript, UnregisterLeavesOnlyClsidAndASecondOneChangesNothing)
+{
+    registry.AddKey("HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}");
+    registry.AddKey("HKCR\\.txt");
+    const std::string before = registry.Dump();
+    ASSERT_EQ(Apply(ScriptMode::Register), status::Ok);
+    ASSERT_EQ(Apply(ScriptMode::Unregister), status::Ok);
+    EXPECT_EQ(registry.Dump(), before);
+    ASSERT_EQ(Apply(ScriptMode::Unregister), status::Ok);
+    EXPECT_EQ(registry.Dump(), before);
+}
+
+TEST_F(RegistrationScript, UnregisterOnAnEmptyRegistryKeepsTheEmptyClsidKey)
+{
+    ASSERT_EQ(Apply(ScriptMode::Register), status::Ok);
+    ASSERT_EQ(Apply(ScriptMode::Unregister), status::Ok);
+    EXPECT_EQ(registry.Dump(), "HKCR\\CLSID\n");
+}
+
+TEST_F(RegistrationScript, ForeignSubkeyOfTheClassKeySurvivesUnregistrationButNotRegistration)
+{
+    ASSERT_EQ(Apply(ScriptMode::Register), status::Ok);
+    const std::string classKey = std::string("HKCR\\CLSID\\") + kClassId;
+    registry.AddKey(classKey + "\\Implemented Categories");
+    ASSERT_EQ(Apply(ScriptMode::Unregister), status::Ok);
+    // The class key stays, with its default value: unregistering skips assignments.
+    EXPECT_EQ(registry.Dump(), "HKCR\\CLSID\n" + classKey + "  @=s'OrbalinObj Class'\n" + classKey +
+                                   "\\Implemented Categories\n");
+
+    ASSERT_EQ(Apply(ScriptMode::Register), status::Ok);
+    EXPECT_EQ(registry.Dump(), Registered("C:\\Program Files\\Orbalin\\Orbalin.dll"));
+}
+
+TEST_F(RegistrationScript, FailedCreateInTheMiddleLeavesNothingBehind)
+{
+    registry.AddKey("HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}");
+    const std::string before = registry.Dump();
+    registry.failCreate.insert("InprocServer32");
+    EXPECT_EQ(Apply(ScriptMode::Register), status::DispatchException);
+    EXPECT_EQ(registry.Dump(), before);
+}
+
+}  // namespace
+}  // namespace orbalin
