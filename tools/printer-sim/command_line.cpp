@@ -19,7 +19,7 @@ const char kUsage[] =
     "  --nak              answer every request with NAK (0x15)\n"
     "  --noise            send stray bytes before and after each response\n"
     "  --zero-in-frame    put a 0x00 among the response data\n"
-    "  --bad-length       send responses with the unusable length byte 0x20\n"
+    "  --bad-length       send responses with the unusable length byte 0x10\n"
     "  --wrong-command    answer with a command byte the request did not carry\n"
     "  --unsolicited MS   send an unrequested response every MS milliseconds\n"
     "  --tax-error        answer command 50 with data \"F\"\n"

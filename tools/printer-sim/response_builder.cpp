@@ -36,7 +36,7 @@ Response BuildResponse(std::uint8_t command, std::uint8_t sequence,
     auto& b = r.bytes;
     b.reserve(n + FiscalFrame::kResponseOverhead);
     b.push_back(FiscalFrame::kStart);
-    b.push_back(faults.badLength ? FiscalFrame::kLengthBias
+    b.push_back(faults.badLength ? ResponseLayout::kBadLengthByte
                                  : static_cast<std::uint8_t>(FiscalFrame::kLengthBias + n + 11));
     b.push_back(sequence);
     b.push_back(r.command);

@@ -14,11 +14,14 @@ struct ResponseLayout {
     static constexpr std::uint8_t kSeparator = 0x04;
     static constexpr std::size_t kMaxData = 84;    // keeps the length byte at most 0x7F
     static constexpr std::array<std::uint8_t, 6> kStatus = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+    // Gives the tool an expected length below 1, the case that it reports as
+    // unusable ("AddChar"); 0x1B to 0x2A would be dropped without a word.
+    static constexpr std::uint8_t kBadLengthByte = 0x10;
 };
 
 // Damage that a test asks for, applied to every response frame.
 struct ResponseFaults {
-    bool badLength = false;      // length byte 0x20: no usable frame length
+    bool badLength = false;      // length byte kBadLengthByte: no usable frame length
     bool zeroInFrame = false;    // a 0x00 among the data, counted in the length
     bool wrongCommand = false;   // a command byte that the request did not carry
 };

@@ -93,8 +93,8 @@ std::unique_ptr<TtyLine> TtyLine::CreateLink(const std::string& linkPath, std::s
         return nullptr;
     }
     line->m_opens.Reset(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
-    if (!line->m_opens.Valid() || inotify_add_watch(line->m_opens.Get(), name, IN_OPEN) < 0)
-        line->m_opens.Reset();   // only the stale-input flush is lost
+    if (!line->m_opens.Valid() || inotify_add_watch(line->m_opens.Get(), name, IN_OPEN | IN_CLOSE) < 0)
+        line->m_opens.Reset();   // without it the line is taken as always listened to
 
     // Publish atomically, so a client never sees a missing or half-made link,
     // and an old link (e.g. of the Wine bed) is replaced.
@@ -156,6 +156,9 @@ std::optional<std::int64_t> TtyLine::Deadline() const
 
 void TtyLine::Service(std::span<const pollfd> fds, std::int64_t nowMs, std::vector<std::uint8_t>& received)
 {
+    // Opens are looked at before reading: a client opens before it writes,
+    // so its request is never discarded with the stale bytes.
+    TakeOpenEvents();
     if (m_retryAtMs) {
         if (*m_retryAtMs > nowMs)
             return;
@@ -165,9 +168,6 @@ void TtyLine::Service(std::span<const pollfd> fds, std::int64_t nowMs, std::vect
             return;
         }
     }
-    // Opens are looked at before reading: a client opens before it writes,
-    // so its request is never discarded with the stale bytes.
-    TakeOpenEvents();
 
     const auto port = std::ranges::find(fds, m_fd.Get(), &pollfd::fd);
     if (port == fds.end() || port->revents == 0)
@@ -195,6 +195,8 @@ void TtyLine::Service(std::span<const pollfd> fds, std::int64_t nowMs, std::vect
 
 void TtyLine::Send(std::span<const std::uint8_t> bytes)
 {
+    if (NobodyListens())
+        return;
     if (m_pending.size() + bytes.size() > kMaxPending) {
         std::fprintf(stderr, "printer-sim: nobody reads the line; %zu bytes dropped\n", m_pending.size());
         m_pending.clear();
@@ -230,24 +232,38 @@ void TtyLine::DiscardStaleInput()
     tcflush(m_slave.Get(), TCIFLUSH);
 }
 
-// A client that opens the port starts with an empty input, as it would on a
-// serial port: whatever was sent while nobody had the port open is dropped.
+// A serial line keeps nothing for a port that nobody has open: bytes sent
+// meanwhile are lost, and a client that opens the port starts with an empty
+// input. The opens and closes of the slave are counted from inotify events.
 void TtyLine::TakeOpenEvents()
 {
     if (!m_opens.Valid())
         return;
     alignas(inotify_event) char buffer[4096];
-    bool opened = false;
     for (;;) {
         const ssize_t n = read(m_opens.Get(), buffer, sizeof buffer);
         if (n <= 0)
             break;
-        opened = true;
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+            inotify_event event;
+            std::memcpy(&event, buffer + at, sizeof event);
+            at += static_cast<ssize_t>(sizeof event + event.len);
+            const bool wasIdle = m_clients == 0;
+            if (event.mask & IN_OPEN)
+                ++m_clients;
+            else if ((event.mask & IN_CLOSE) && m_clients > 0)
+                --m_clients;
+            if (wasIdle != (m_clients == 0)) {
+                DiscardStaleInput();
+                m_pending.clear();
+            }
+        }
     }
-    if (opened) {
-        DiscardStaleInput();
-        m_pending.clear();
-    }
+}
+
+bool TtyLine::NobodyListens() const
+{
+    return m_opens.Valid() && m_clients == 0;
 }
 
 void TtyLine::LineLost(std::int64_t nowMs)

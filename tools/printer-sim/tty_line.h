@@ -53,6 +53,8 @@ public:
     // When Service must run again although no descriptor is ready.
     std::optional<std::int64_t> Deadline() const;
 
+    // Queues the bytes for the line. In link mode, bytes sent while no client
+    // has the port open are dropped, as on a real line.
     void Send(std::span<const std::uint8_t> bytes);
 
 private:
@@ -60,12 +62,14 @@ private:
     void Flush();
     void DiscardStaleInput();
     void TakeOpenEvents();
+    bool NobodyListens() const;
     void LineLost(std::int64_t nowMs);
     bool Reopen();
 
     UniqueFd m_fd;        // pty master or the device
     UniqueFd m_slave;     // link mode: our own hold on the slave
-    UniqueFd m_opens;     // link mode: inotify watch for opens of the slave
+    UniqueFd m_opens;     // link mode: inotify watch for opens and closes of the slave
+    int m_clients = 0;    // opens of the slave by others, not yet closed
     std::string m_linkPath;
     std::string m_devicePath;
     std::vector<std::uint8_t> m_pending;

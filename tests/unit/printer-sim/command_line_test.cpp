@@ -1,0 +1,55 @@
+#include "command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace quillon::sim {
+namespace {
+
+std::optional<CommandLine> Parse(std::vector<std::string_view> args, std::string* errorOut = nullptr)
+{
+    std::string error;
+    auto line = ParseCommandLine(args, error);
+    if (errorOut)
+        *errorOut = error;
+    return line;
+}
+
+TEST(CommandLine, ReadsEveryOption)
+{
+    const auto line = Parse({"--link", "/tmp/COM1", "--trace", "t.log", "--delay", "700", "--syn-every", "200",
+                             "--silent", "--nak", "--noise", "--zero-in-frame", "--bad-length", "--wrong-command",
+                             "--unsolicited", "1500", "--tax-error"});
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->linkPath, "/tmp/COM1");
+    EXPECT_EQ(line->tracePath, "t.log");
+    const auto& p = line->printer;
+    EXPECT_EQ(p.delayMs, 700);
+    EXPECT_EQ(p.synEveryMs, 200);
+    EXPECT_EQ(p.unsolicitedMs, 1500);
+    EXPECT_TRUE(p.silent && p.nak && p.noise && p.taxError);
+    EXPECT_TRUE(p.faults.zeroInFrame && p.faults.badLength && p.faults.wrongCommand);
+}
+
+TEST(CommandLine, RefusesWhatItCannotUse)
+{
+    for (const auto& args : std::vector<std::vector<std::string_view>>{
+             {},                                             // no line at all
+             {"--link", "a", "--device", "b"},               // two lines
+             {"--link"},                                     // missing value
+             {"--link", ""},
+             {"--device", "/dev/ttyS0", "--delay", "-1"},
+             {"--device", "/dev/ttyS0", "--delay", "12ms"},
+             {"--device", "/dev/ttyS0", "--delay", "99999999999999999999"},
+             {"--device", "/dev/ttyS0", "--loud"},
+         }) {
+        std::string error;
+        EXPECT_FALSE(Parse(args, &error));
+        EXPECT_FALSE(error.empty());
+    }
+    EXPECT_TRUE(Parse({"--help"})->help);
+}
+
+}  // namespace
+}  // namespace quillon::sim

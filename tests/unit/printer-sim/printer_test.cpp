@@ -1,0 +1,158 @@
+#include "printer.h"
+
+#include <gtest/gtest.h>
+
+#include "sim_test_bytes.h"
+#include "tool/link/fiscal_frame.h"
+
+namespace quillon::sim {
+namespace {
+
+using test::Hex;
+
+class RecordingOutput : public PrinterOutput {
+public:
+    void Send(std::span<const std::uint8_t> bytes) override { sent.insert(sent.end(), bytes.begin(), bytes.end()); }
+    void Trace(const std::string& line) override { traces.push_back(line); }
+
+    std::vector<std::uint8_t> Take() { return std::exchange(sent, {}); }
+
+    std::vector<std::uint8_t> sent;
+    std::vector<std::string> traces;
+};
+
+template <typename Set>
+PrinterOptions With(Set set)
+{
+    PrinterOptions options;
+    set(options);
+    return options;
+}
+
+class PrinterSimTest : public ::testing::Test {
+protected:
+    PrinterSim& Start(const PrinterOptions& options)
+    {
+        printer.emplace(options, output, 0);
+        return *printer;
+    }
+
+    RecordingOutput output;
+    std::optional<PrinterSim> printer;
+};
+
+const std::vector<std::uint8_t> kAnswer69 = BuildResponse(69, 0x21, test::Bytes("1,0.00,123.45,67.80,9.10")).bytes;
+
+TEST_F(PrinterSimTest, AnswersEachRequestOnceWithItsCommandAndSequence)
+{
+    auto& p = Start({});
+    p.Receive(Hex(test::kRequest69), 10);
+    EXPECT_EQ(output.Take(), kAnswer69);
+    p.Receive(Hex("01 25 22 45 31 05 30 30 3C 32 03"), 20);   // sequence 2
+    const auto second = output.Take();
+    ASSERT_GT(second.size(), 4u);
+    EXPECT_EQ(second[2], 0x22);
+    EXPECT_EQ(second[3], 69);
+    EXPECT_FALSE(p.NextDeadline());
+}
+
+TEST_F(PrinterSimTest, AnswersCorruptRequestsWithNakAndIgnoresStrayBytes)
+{
+    auto& p = Start({});
+    p.Receive(Hex("7E 7E"), 0);
+    EXPECT_TRUE(output.Take().empty());
+    p.Receive(Hex("01 25 21 45 31 05 30 30 3C 32 03"), 0);
+    EXPECT_EQ(output.Take(), Hex("15"));
+    p.Receive(Hex("01 25 21"), 0);
+    EXPECT_TRUE(output.Take().empty());
+    ASSERT_EQ(p.NextDeadline(), RequestParser::kByteGapMs);
+    p.Advance(RequestParser::kByteGapMs);
+    EXPECT_EQ(output.Take(), Hex("15"));
+}
+
+TEST_F(PrinterSimTest, DelaysTheAnswerAndSendsSynMeanwhile)
+{
+    auto& p = Start(With([](PrinterOptions& o) { o.delayMs = 1000; o.synEveryMs = 300; }));
+    p.Receive(Hex(test::kRequest69), 100);
+    EXPECT_TRUE(output.Take().empty());
+    std::vector<std::int64_t> synTimes;
+    for (std::int64_t now = 100; now <= 1100; ++now) {
+        p.Advance(now);
+        const auto sent = output.Take();
+        if (sent == Hex("16"))
+            synTimes.push_back(now);
+        else if (!sent.empty()) {
+            EXPECT_EQ(now, 1100);
+            EXPECT_EQ(sent, kAnswer69);
+        }
+    }
+    EXPECT_EQ(synTimes, (std::vector<std::int64_t>{400, 700, 1000}));
+    EXPECT_FALSE(p.NextDeadline());   // no SYN once nothing waits
+}
+
+TEST_F(PrinterSimTest, SilentNeverAnswersAndNakModeRefusesEverything)
+{
+    auto& silent = Start(With([](PrinterOptions& o) { o.silent = true; }));
+    silent.Receive(Hex(test::kRequest69 + " 01 10"), 0);
+    silent.Advance(10'000);
+    EXPECT_TRUE(output.Take().empty());
+    EXPECT_EQ(output.traces.size(), 2u);   // still traced
+
+    auto& nak = Start(With([](PrinterOptions& o) { o.nak = true; }));
+    nak.Receive(Hex(test::kRequest69 + test::kRequest44), 0);
+    EXPECT_EQ(output.Take(), Hex("15 15"));
+}
+
+TEST_F(PrinterSimTest, NoiseSurroundsTheResponseWithoutControlBytes)
+{
+    auto& p = Start(With([](PrinterOptions& o) { o.noise = true; }));
+    p.Receive(Hex(test::kRequest69), 0);
+    const auto sent = output.Take();
+    const auto at = std::search(sent.begin(), sent.end(), kAnswer69.begin(), kAnswer69.end());
+    ASSERT_NE(at, sent.end());
+    EXPECT_GT(at - sent.begin(), 0);
+    EXPECT_LT(at - sent.begin() + kAnswer69.size(), sent.size());
+    for (auto it = sent.begin(); it != sent.end(); ++it) {
+        if (it == at)
+            it += static_cast<std::ptrdiff_t>(kAnswer69.size()) - 1;
+        else
+            EXPECT_TRUE(*it != 0x01 && *it != 0x15 && *it != 0x16) << "noise byte " << int{*it};
+    }
+}
+
+TEST_F(PrinterSimTest, SendsUnsolicitedResponsesPeriodically)
+{
+    auto& p = Start(With([](PrinterOptions& o) { o.unsolicitedMs = 250; }));
+    EXPECT_EQ(p.NextDeadline(), 250);
+    int frames = 0;
+    for (std::int64_t now = 0; now <= 1000; now += 50) {
+        p.Advance(now);
+        const auto sent = output.Take();
+        if (!sent.empty()) {
+            ++frames;
+            EXPECT_EQ(sent[0], 0x01);
+            EXPECT_EQ(sent[1], 0x20 + sent.size() - 6);
+        }
+    }
+    EXPECT_EQ(frames, 4);
+}
+
+TEST_F(PrinterSimTest, TaxErrorAnswersCommand50WithF)
+{
+    auto& p = Start(With([](PrinterOptions& o) { o.taxError = true; }));
+    RequestFrame request;
+    const std::string period = "010125,311225";
+    request.sequence = 1;
+    request.command = 50;
+    request.data = reinterpret_cast<const std::uint8_t*>(period.data());
+    request.dataLength = static_cast<std::int32_t>(period.size());
+    BuildRequestFrame(request);
+    p.Receive(std::span(request.frame.data(), request.FrameSize()), 0);
+    const auto sent = output.Take();
+    ASSERT_GT(sent.size(), 5u);
+    EXPECT_EQ(sent[3], 50);
+    EXPECT_EQ(sent[4], 'F');
+}
+
+}  // namespace
+}  // namespace quillon::sim

@@ -1,0 +1,32 @@
+// Helpers shared by the printer simulator's tests.
+#pragma once
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quillon::sim::test {
+
+// "01 25 21" -> bytes
+inline std::vector<std::uint8_t> Hex(const std::string& text)
+{
+    std::vector<std::uint8_t> bytes;
+    std::istringstream in(text);
+    unsigned value = 0;
+    while (in >> std::hex >> value)
+        bytes.push_back(static_cast<std::uint8_t>(value));
+    return bytes;
+}
+
+inline std::vector<std::uint8_t> Bytes(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}
+
+// The worked request examples, all with sequence number 1.
+inline const std::string kRequest69 = "01 25 21 45 31 05 30 30 3C 31 03";
+inline const std::string kRequest44 = "01 24 21 2C 05 30 30 37 36 03";
+inline const std::string kRequest94 = "01 31 21 5E 30 32 30 34 30 32 2C 30 32 30 34 30 33 05 30 33 33 32 03";
+
+}  // namespace quillon::sim::test
