@@ -47,11 +47,23 @@ HRESULT CopyOut(T value, T* out)
     return S_OK;
 }
 
+// Code and Name as 8-bit text in the system ANSI code page, up to the first
+// NUL. Characters the code page lacks become its default character; best-fit
+// look-alikes (Greek alpha as Latin "a") are refused, so a product name is
+// never silently turned into a different one.
 std::string AnsiFromWide(BSTR value)
 {
-    if (value == nullptr)
+    const std::wstring_view text = value != nullptr ? std::wstring_view(value) : std::wstring_view();
+    if (text.empty())
         return {};
-    return lorvane::win::CodePageFromWide(std::wstring_view(value), CP_ACP);
+    const int size = static_cast<int>(text.size());
+    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr, 0, nullptr,
+                                             nullptr);
+    std::string narrow(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, narrow.data(), length, nullptr,
+                              nullptr);
+    return narrow;
 }
 
 }  // namespace
