@@ -2,6 +2,7 @@
 // The behaviour lives in PrinterSim; this file owns the descriptors, the
 // clock, the trace output and the signals, and waits in poll() between events.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <time.h>
@@ -55,6 +56,11 @@ public:
     {
         const std::string text = WallClockStamp() + line + "\n";
         const int fd = m_file.Valid() ? m_file.Get() : STDOUT_FILENO;
+        // A pipe that nobody drains must not stop the printer: a line goes
+        // only where there is room for it (lines are shorter than PIPE_BUF).
+        pollfd room{fd, POLLOUT, 0};
+        if (poll(&room, 1, 0) != 1 || !(room.revents & POLLOUT))
+            return;
         std::size_t done = 0;
         while (done < text.size()) {
             const ssize_t n = write(fd, text.data() + done, text.size() - done);

@@ -175,13 +175,5 @@ TEST_F(PrinterSimProgram, AClientOpeningThePortFindsNoStaleBytes)
     EXPECT_EQ(sim.Stop(), 0);
 }
 
-TEST_F(PrinterSimProgram, RefusesABadCommandLine)
-{
-    SimProcess sim({"--link", link.string(), "--delay", "soon"});
-    ASSERT_TRUE(sim.Started());
-    EXPECT_EQ(sim.Wait(), 2);
-    EXPECT_FALSE(fs::exists(link));
-}
-
 }  // namespace
 }  // namespace quillon::sim
