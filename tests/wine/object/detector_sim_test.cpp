@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "common/win/text.h"
+#include "server/object/win32_desktop.h"
 #include "server/protocol/detector_protocol.h"
 #include "test_object.h"
 
@@ -292,6 +293,15 @@ TEST_F(DetectorSimTest, CodeAndNameArriveInTheAnsiCodePage)
         GTEST_SKIP() << "the Bulgarian run checks the texts; code page here is " << codePage;
     // "Хляб" and "Мляко" in Windows-1251
     EXPECT_EQ(simulator.Log(), "2|0|\xD5\xEB\xFF\xE1|\xCC\xEB\xFF\xEA\xEE?|0.000000|0.000000\n");
+}
+
+TEST(Win32DesktopTest, ProfileValueIsCutAt254CharactersAndMissingReadsEmpty)
+{
+    Win32Desktop desktop;
+    ::WriteProfileStringA("Orbalin", "Orbalin", std::string(300, 'x').c_str());
+    EXPECT_EQ(desktop.ReadProfileString("Orbalin", "Orbalin"), std::string(254, 'x'));
+    ::WriteProfileStringA("Orbalin", "Orbalin", nullptr);
+    EXPECT_EQ(desktop.ReadProfileString("Orbalin", "Orbalin"), "");
 }
 
 }  // namespace
