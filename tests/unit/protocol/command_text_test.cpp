@@ -117,7 +117,11 @@ TEST(CommandText, FixedFormMatchesPrintfForManyValues)
 
 TEST(CommandText, DecimalPointIgnoresTheLocale)
 {
-    const char* locale = std::setlocale(LC_NUMERIC, "bg_BG.UTF-8");
+    const char* locale = nullptr;
+    for (const char* name : {"bg_BG.UTF-8", "bg_BG.utf8", "Bulgarian_Bulgaria.1251", "German_Germany.1252"}) {
+        if ((locale = std::setlocale(LC_NUMERIC, name)) != nullptr)
+            break;
+    }
     if (locale == nullptr)
         GTEST_SKIP() << "no locale with a decimal comma";
     const std::string localised = PrintfFixed(0.99);
