@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "common/win/text.h"
-#include "server/object/win32_desktop.h"
 #include "server/protocol/detector_protocol.h"
 
 namespace orbalin {
@@ -68,9 +67,9 @@ std::string AnsiFromWide(BSTR value)
 
 }  // namespace
 
-OrbalinObj::OrbalinObj() : m_ownDesktop(std::make_unique<Win32Desktop>()), m_desktop(*m_ownDesktop) {}
+OrbalinObj::OrbalinObj() noexcept : m_desktop(m_realDesktop) {}
 
-OrbalinObj::OrbalinObj(Desktop& desktop) : m_desktop(desktop) {}
+OrbalinObj::OrbalinObj(Desktop& desktop) noexcept : m_desktop(desktop) {}
 
 OrbalinObj::~OrbalinObj()
 {

@@ -6,19 +6,18 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include <memory>
-
 #include "orbalin_contract.h"
+#include "server/object/win32_desktop.h"
 #include "server/protocol/desktop.h"
 
 namespace orbalin {
 
 class OrbalinObj : public IOrbalinObj, public ISupportErrorInfo {
 public:
-    // Talks to the real desktop.
-    OrbalinObj();
+    // Talks to the real desktop. Construction cannot fail or throw.
+    OrbalinObj() noexcept;
     // Talks to the given desktop, which must outlive the object.
-    explicit OrbalinObj(Desktop& desktop);
+    explicit OrbalinObj(Desktop& desktop) noexcept;
     virtual ~OrbalinObj();
 
     OrbalinObj(const OrbalinObj&) = delete;
@@ -43,7 +42,7 @@ public:
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
 
 private:
-    std::unique_ptr<Desktop> m_ownDesktop;
+    Win32Desktop m_realDesktop;
     Desktop& m_desktop;
     BSTR m_code = nullptr;
     BSTR m_name = nullptr;
