@@ -1,24 +1,7 @@
 // detector-sim: stands in for the detector program Wendrix. It shows the
 // top-level "ThunderForm" windows that the Orbalin server looks for, records
 // every text handed to its detector form and sets the form back to ready.
-//
-//   detector-sim [options]
-//     --log FILE              append one line per received text (default: stdout)
-//     --main-delay MS         show "Lorvane Tessaly" MS after start (default 0)
-//     --no-main               never show "Lorvane Tessaly"
-//     --detector-delay MS     show "Wendrix" MS after start (default 0)
-//     --no-detector           never show "Wendrix"
-//     --reset-delay MS        set the title back to "Wendrix" MS after a text (default 0)
-//     --no-reset              never set the title back
-//     --busy FROM[:TO]        show "Busy" from FROM to TO ms after start (no TO: for good);
-//                             may be repeated
-//     --status N              show "FPStatus=N"; may be repeated
-//     --exit-after MS         end MS after start
-//
-// Options are read from the environment variable DETECTOR_SIM_OPTIONS first,
-// then from the command line, so a copy started by the server (which passes
-// no arguments) can be configured too. Closing the main form (WM_CLOSE) ends
-// the program as well.
+// Usage: see kUsage below (detector-sim --help).
 #include <windows.h>
 
 #include <cstdio>
@@ -31,6 +14,23 @@
 #include <vector>
 
 namespace {
+
+constexpr char kUsage[] =
+    "usage: detector-sim [options]\n"
+    "  --log FILE           append one line per received text (default: stdout)\n"
+    "  --main-delay MS      show \"Lorvane Tessaly\" MS after start (default 0)\n"
+    "  --no-main            never show \"Lorvane Tessaly\"\n"
+    "  --detector-delay MS  show \"Wendrix\" MS after start (default 0)\n"
+    "  --no-detector        never show \"Wendrix\"\n"
+    "  --reset-delay MS     set the title back to \"Wendrix\" MS after a text (default 0)\n"
+    "  --no-reset           never set the title back\n"
+    "  --busy FROM[:TO]     show \"Busy\" from FROM to TO ms after start (no TO: for good);\n"
+    "                       may be repeated\n"
+    "  --status N           show \"FPStatus=N\"; may be repeated\n"
+    "  --exit-after MS      end MS after start\n"
+    "Options are read from the environment variable DETECTOR_SIM_OPTIONS first, then\n"
+    "from the command line, so a copy started by the server (which passes no\n"
+    "arguments) can be configured too. Closing the main form (WM_CLOSE) also ends it.\n";
 
 constexpr char kFormClass[] = "ThunderForm";
 constexpr char kMainTitle[] = "Lorvane Tessaly";
@@ -55,7 +55,7 @@ struct Options {
 
 [[noreturn]] void Usage(const std::string& problem)
 {
-    std::fprintf(stderr, "detector-sim: %s\n", problem.c_str());
+    std::fprintf(stderr, "detector-sim: %s\n%s", problem.c_str(), kUsage);
     std::exit(2);
 }
 
@@ -77,7 +77,10 @@ void Parse(const std::vector<std::string>& args, Options& options)
                 Usage(arg + " needs a value");
             return args[++i];
         };
-        if (arg == "--log") {
+        if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (arg == "--log") {
             options.logPath = value();
         } else if (arg == "--main-delay") {
             options.mainDelay = Milliseconds(value());

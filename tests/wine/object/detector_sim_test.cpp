@@ -212,6 +212,16 @@ TEST_F(DetectorSimTest, SendCommandDeliversTheCommandText)
     EXPECT_EQ(simulator.Log(), "5|1|A1|Bread|Rye|2.000000|0.990000\n-1|1|A1|Bread|Rye|2.000000|0.990000\n");
 }
 
+TEST_F(DetectorSimTest, NextCommandWaitsForTheTitleToComeBack)
+{
+    Simulator simulator("--reset-delay 1000");
+    ASSERT_TRUE(WaitFor("Wendrix"));
+    EXPECT_EQ(object.SendCommand(1), S_OK);
+    EXPECT_EQ(FindForm("Wendrix"), nullptr);
+    EXPECT_EQ(object.SendCommand(2), S_OK);
+    EXPECT_EQ(simulator.Log(), "1|0|||0.000000|0.000000\n2|0|||0.000000|0.000000\n");
+}
+
 TEST_F(DetectorSimTest, LongBusyFormShowsTheBoxAndReportsNotResponding)
 {
     Simulator simulator("--busy 0");
