@@ -3,12 +3,13 @@
 # Start-menu shortcut in place and registers both servers, each in its own
 # registry view; a scripting client creates the object; the installed rows
 # agree with the DLL's own self-registration; a silent uninstall leaves the
-# registry and the disk as they were before.
+# registry and the disk as they were before. The x86 package, when given,
+# must refuse to install here: this is 64-bit Windows.
 #
-#   install_test.sh PACKAGE.msi        (run inside the bed: winebed run ...)
+#   install_test.sh X64.msi [X86.msi]     (run inside the bed: winebed run ...)
 set -uo pipefail
 
-msi=$1
+msi=$1 x86_msi=${2:-}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 if [[ ! -f $msi ]]; then
     echo "SKIP: $msi was not built (the win32 tree's Orbalin.dll is missing)"
@@ -56,8 +57,11 @@ rc=$?
 for f in Quillon.exe x64/Orbalin.dll x86/Orbalin.dll; do
     [[ -f $install_dir/$f ]] || fail "not installed: $f"
 done
-cmp -s "$install_dir/Quillon.exe" "$LORVANE_BUILD_DIR/tool/dialog/win32/Quillon.exe" || fail "Quillon.exe differs from the build"
-cmp -s "$install_dir/x64/Orbalin.dll" "$LORVANE_BUILD_DIR/server/module/Orbalin.dll" || fail "x64 Orbalin.dll differs from the build"
+stage=$LORVANE_BUILD_DIR/packaging/msi-x64/stage
+cmp -s "$install_dir/Quillon.exe" "$stage/Quillon.exe" || fail "Quillon.exe differs from the packed one"
+cmp -s "$install_dir/x64/Orbalin.dll" "$stage/Orbalin64.dll" || fail "x64 Orbalin.dll differs from the packed one"
+cmp -s "$install_dir/x86/Orbalin.dll" "$stage/Orbalin32.dll" || fail "x86 Orbalin.dll differs from the packed one"
+objdump -f "$install_dir/x64/Orbalin.dll" 2>/dev/null | grep -q 'file format pei-x86-64' || fail "x64 Orbalin.dll is no 64-bit DLL"
 objdump -f "$install_dir/x86/Orbalin.dll" 2>/dev/null | grep -q 'file format pei-i386' || fail "x86 Orbalin.dll is no 32-bit DLL"
 
 # The Start-menu shortcut (Wine files it under the user's menu or the common one).
@@ -115,6 +119,23 @@ for hive in hklm hkcu; do
     python3 "$here/registry_diff.py" "$work/before-$hive.reg" "$work/after-$hive.reg" ||
         fail "registry ($hive) differs after uninstall"
 done
+
+if [[ -f $x86_msi ]]; then
+    wine msiexec /i "$(winpath "$x86_msi")" /qn /l*v "$(winpath "$work/x86.log")"
+    rc=$?
+    [[ $rc -ne 0 ]] || fail "the x86 package installed on 64-bit Windows"
+    # Refused by its launch condition, not by some other failure.
+    grep -aq 'LaunchConditions. Return value [^1]' "$work/x86.log" ||
+        fail "the x86 package was not stopped by its launch condition"
+    [[ -e $drive_c/Program\ Files\ \(x86\)/Lorvane || -e $install_dir ]] && fail "the x86 package installed files"
+    snapshot after-x86
+    for hive in hklm hkcu; do
+        python3 "$here/registry_diff.py" "$work/before-$hive.reg" "$work/after-x86-$hive.reg" ||
+            fail "registry ($hive) changed by the refused x86 package"
+    done
+else
+    echo "note: no x86 package given; its refusal on 64-bit Windows not checked"
+fi
 
 [[ $failures -eq 0 ]] && echo "install test passed" || echo "$failures failure(s)"
 [[ $failures -eq 0 ]]
