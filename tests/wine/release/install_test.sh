@@ -3,7 +3,7 @@
 # Start-menu shortcut in place and registers both servers, each in its own
 # registry view; a scripting client creates the object; the installed rows
 # agree with the DLL's own self-registration; a silent uninstall leaves the
-# registry and the disk as they were before. The x86 package, when given,
+# registry and drive C: as they were before. The x86 package, when given,
 # must refuse to install here: this is 64-bit Windows.
 #
 #   install_test.sh X64.msi [X86.msi]     (run inside the bed: winebed run ...)
@@ -33,6 +33,9 @@ query() { wine reg query "$@" 2>/dev/null | tr -d '\r'; }
 default_of() { query "$@" /ve | sed -n 's/^ *(Default) *REG_SZ *//p'; }
 
 snapshot() {  # name
+    # Every file of drive C: but the temporary folders.
+    (cd "$drive_c" && find . -path ./windows/temp -prune -o -path './users/*/Temp' -prune -o \
+        -path './users/*/AppData/Local/Temp' -prune -o -print | sort) >"$work/$1-files.txt"
     wine reg export HKLM "$(winpath "$work/$1-hklm.reg")" /y >/dev/null 2>&1 &&
         wine reg export HKCU "$(winpath "$work/$1-hkcu.reg")" /y >/dev/null 2>&1 ||
         fail "reg export $1"
@@ -119,6 +122,7 @@ for hive in hklm hkcu; do
     python3 "$here/registry_diff.py" "$work/before-$hive.reg" "$work/after-$hive.reg" ||
         fail "registry ($hive) differs after uninstall"
 done
+diff "$work/before-files.txt" "$work/after-files.txt" || fail "files differ after uninstall (C: drive)"
 
 if [[ -f $x86_msi ]]; then
     wine msiexec /i "$(winpath "$x86_msi")" /qn /l*v "$(winpath "$work/x86.log")"
