@@ -76,6 +76,8 @@ void RequestParser::Step(std::uint8_t byte, std::vector<ReceivedFrame>& out)
             m_frame.push_back(byte);
         } else {
             m_stray.push_back(byte);
+            if (m_stray.size() == kMaxStrayRun)
+                FlushStray(out);
         }
         return;
     }

@@ -44,6 +44,7 @@ public:
     static constexpr std::int64_t kByteGapMs = 200;
     static constexpr std::size_t kMinFrame = 10;    // request without data
     static constexpr std::size_t kMaxFrame = 229;   // length byte 0xFF: 219 data bytes
+    static constexpr std::size_t kMaxStrayRun = 256;   // keeps each trace line short
 
     // Takes bytes that arrived at nowMs; returns the frames and stray runs they finish.
     std::vector<ReceivedFrame> Feed(std::span<const std::uint8_t> bytes, std::int64_t nowMs);

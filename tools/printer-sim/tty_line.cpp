@@ -17,6 +17,7 @@ namespace quillon::sim {
 namespace {
 
 constexpr std::int64_t kRetryMs = 200;
+constexpr std::size_t kMaxReadPerRound = 16 * 1024;
 
 // 9600 8N1, no flow control, no echo or line editing: the printer's line.
 bool MakeRaw(int fd)
@@ -174,7 +175,9 @@ void TtyLine::Service(std::span<const pollfd> fds, std::int64_t nowMs, std::vect
         return;
     if (port->revents & (POLLIN | POLLHUP | POLLERR)) {
         std::uint8_t buffer[512];
-        for (;;) {
+        // Bounded, so that a client that never stops writing cannot hold off
+        // the timers; the rest is read on the next round.
+        while (received.size() < kMaxReadPerRound) {
             const ssize_t n = read(m_fd.Get(), buffer, sizeof buffer);
             if (n > 0) {
                 received.insert(received.end(), buffer, buffer + n);

@@ -42,6 +42,7 @@ void CheckFrame(const ReceivedFrame& frame, std::vector<std::uint8_t>& reported,
     Check(!b.empty());
     reported.insert(reported.end(), b.begin(), b.end());
     if (frame.verdict == Verdict::OutsideFrame) {
+        Check(b.size() <= RequestParser::kMaxStrayRun);
         for (const std::uint8_t byte : b)
             Check(byte != FiscalFrame::kStart);
         return;
