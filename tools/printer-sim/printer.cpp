@@ -20,6 +20,14 @@ std::string_view FaultName(const ResponseFaults& faults)
     return {};
 }
 
+// The next time of a periodic event. After a stall (a stopped process, a
+// loaded machine) the missed ticks are not made up in a burst.
+std::int64_t NextTick(std::int64_t previous, std::int64_t period, std::int64_t nowMs)
+{
+    const std::int64_t next = previous + period;
+    return next > nowMs ? next : nowMs + period;
+}
+
 std::span<const std::uint8_t> Bytes(const std::string& text)
 {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -49,15 +57,14 @@ void PrinterSim::Advance(std::int64_t nowMs)
     if (!m_pending.empty() && m_options.synEveryMs > 0 && m_nextSynMs <= nowMs) {
         m_output.Send(std::span(&FiscalFrame::kSyn, 1));
         m_output.Trace(SynLine());
-        // After a stall, one SYN stands for the missed ones.
-        m_nextSynMs = std::max(m_nextSynMs + m_options.synEveryMs, nowMs + 1);
+        m_nextSynMs = NextTick(m_nextSynMs, m_options.synEveryMs, nowMs);
     }
     if (m_options.unsolicitedMs > 0 && m_nextUnsolicitedMs <= nowMs) {
         const std::string data = AnswerData(kUnsolicitedCommand, {}, m_options.taxError);
         const std::string_view fault = FaultName(m_options.faults);
         SendResponse(BuildResponse(kUnsolicitedCommand, m_lastSequence, Bytes(data), m_options.faults),
                      fault.empty() ? std::string("unsolicited") : "unsolicited," + std::string(fault));
-        m_nextUnsolicitedMs = std::max(m_nextUnsolicitedMs + m_options.unsolicitedMs, nowMs + 1);
+        m_nextUnsolicitedMs = NextTick(m_nextUnsolicitedMs, m_options.unsolicitedMs, nowMs);
     }
 }
 

@@ -137,6 +137,16 @@ TEST_F(PrinterSimTest, SendsUnsolicitedResponsesPeriodically)
     EXPECT_EQ(frames, 4);
 }
 
+TEST_F(PrinterSimTest, AStallDoesNotReleaseABurstOfPeriodicFrames)
+{
+    auto& p = Start(With([](PrinterOptions& o) { o.unsolicitedMs = 100; }));
+    p.Advance(1000);   // ten periods late
+    EXPECT_FALSE(output.Take().empty());
+    p.Advance(1001);
+    EXPECT_TRUE(output.Take().empty());
+    EXPECT_EQ(p.NextDeadline(), 1100);
+}
+
 TEST_F(PrinterSimTest, TaxErrorAnswersCommand50WithF)
 {
     auto& p = Start(With([](PrinterOptions& o) { o.taxError = true; }));
