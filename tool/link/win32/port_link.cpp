@@ -100,6 +100,9 @@ bool PortLink::Open()
 
 void PortLink::StartReceiver()
 {
+    // Bytes of a frame that was cut off when the port was last closed must
+    // not prefix the first answer on the reopened port.
+    ResetResponseFrame(m_response);
     m_stopReceiver = false;
     const auto thread = ::_beginthreadex(nullptr, 0, &PortLink::ReceiverLoop, this, 0, nullptr);
     m_receiverThread.Reset(reinterpret_cast<HANDLE>(thread));

@@ -1,0 +1,355 @@
+// A real CCommunication against the printer simulator on COM1. Each suite is
+// one simulator behaviour; run-link-scenarios starts the simulator with the
+// matching options and runs the suite.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "link_wine_harness.h"
+#include "tool/link/link_texts.h"
+
+namespace quillon::testing {
+namespace {
+
+class LinkScenario : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!trace.Available())
+            GTEST_SKIP() << "needs the printer simulator (run through run-link-scenarios)";
+        mark = trace.Mark();
+    }
+
+    std::unique_ptr<CCommunication> Connect(int port = 1)
+    {
+        auto link = std::make_unique<CCommunication>(port, dialog, sink);
+        EXPECT_TRUE(link->MakeConection());
+        return link;
+    }
+
+    // Sends command with data and returns the request's bytes as built.
+    std::string Send(CCommunication& link, int command, std::string_view data = {})
+    {
+        request.command = command;
+        request.data = reinterpret_cast<const std::uint8_t*>(data.data());
+        request.dataLength = static_cast<std::int32_t>(data.size());
+        link.SendRequest(request);
+        return Hex(request.frame.data(), request.FrameSize());
+    }
+
+    std::vector<LinkEvent> Of(std::string_view kind) const
+    {
+        std::vector<LinkEvent> picked;
+        for (const auto& e : log.Events())
+            if (e.kind == kind)
+                picked.push_back(e);
+        return picked;
+    }
+
+    int TimesShown(std::string_view text) const
+    {
+        const auto events = log.Events();
+        return static_cast<int>(std::count_if(events.begin(), events.end(),
+                                              [&](const LinkEvent& e) { return e.text == text; }));
+    }
+
+    EventLog log;
+    FakeDialog dialog{log};
+    RecordingSink sink{log};
+    Trace trace;
+    std::size_t mark = 0;
+    RequestFrame request;
+};
+
+// Simulator with no faults, answering at once.
+using Plain = LinkScenario;
+
+TEST_F(Plain, RequestsReachTheWireAndEveryAnswerShowsItsText)
+{
+    auto link = Connect();
+    const struct { int command; std::string_view data; std::string_view answer; } requests[] = {
+        {69, "1", texts::kAnswer69},
+        {94, "020402,020403", texts::kAnswer94},
+        {73, "0001,0009", texts::kAnswer73},
+        {50, "010124,311224", texts::kAnswer50},
+        {79, "010124,311224", texts::kAnswer79},
+        {95, "0001,0009", texts::kAnswer95},
+        {108, "0", texts::kAnswer108},
+    };
+    std::vector<std::string> sent;
+    for (const auto& r : requests) {
+        sent.push_back(Send(*link, r.command, r.data));
+        ASSERT_TRUE(dialog.RunUntilAnswered(*link)) << r.command;
+        ASSERT_TRUE(WaitForEvents(log, "response", static_cast<int>(sent.size())));
+        EXPECT_EQ(Of("response").back().text, r.answer) << r.command;
+    }
+    EXPECT_EQ(sent[0], "01 25 21 45 31 05 30 30 3C 31 03");
+    EXPECT_EQ(sent[1], "01 31 22 5E 30 32 30 34 30 32 2C 30 32 30 34 30 33 05 30 33 33 33 03");
+    EXPECT_EQ(trace.WaitForRequests(mark, sent.size()), sent);
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        EXPECT_EQ(sent[i].substr(6, 2), Hex(std::array<std::uint8_t, 1>{std::uint8_t(0x21 + i)}.data(), 1));
+    EXPECT_TRUE(Of("message").empty());
+}
+
+TEST_F(Plain, AnswerTo44IsAQuillonBox)
+{
+    auto link = Connect();
+    EXPECT_EQ(Send(*link, 44), "01 24 21 2C 05 30 30 37 36 03");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    ASSERT_TRUE(WaitForEvents(log, "message", 1));
+    const auto box = Of("message").at(0);
+    EXPECT_EQ(box.text, texts::kAnswer44);
+    EXPECT_EQ(box.caption, kCaptionQuillon);
+    EXPECT_EQ(box.icon, MessageIcon::Information);
+    EXPECT_TRUE(Of("response").empty());
+}
+
+TEST_F(Plain, UnknownCommandsAndHighCommandBytesShowTheUnknownText)
+{
+    auto link = Connect();
+    for (int command : {45, 0xC8}) {
+        Send(*link, command, "7");
+        ASSERT_TRUE(dialog.RunUntilAnswered(*link)) << command;
+    }
+    ASSERT_TRUE(WaitForEvents(log, "response", 2)) << Describe(log);
+    for (const auto& e : Of("response"))
+        EXPECT_EQ(e.text, texts::kAnswerUnknown);
+    const auto wire = trace.WaitForRequests(mark, 2);
+    ASSERT_EQ(wire.size(), 2u);
+    EXPECT_EQ(wire[1].substr(9, 2), "C8");
+}
+
+TEST_F(Plain, NewConnectionStartsAgainAtSequence21)
+{
+    {
+        auto first = Connect();
+        Send(*first, 69, "1");
+        ASSERT_TRUE(dialog.RunUntilAnswered(*first));
+        Send(*first, 69, "2");
+        ASSERT_TRUE(dialog.RunUntilAnswered(*first));
+        first->Disconection();
+    }
+    auto second = Connect();
+    Send(*second, 69, "3");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*second));
+    const auto wire = trace.WaitForRequests(mark, 3);
+    ASSERT_EQ(wire.size(), 3u);
+    EXPECT_EQ(wire[0].substr(6, 2), "21");
+    EXPECT_EQ(wire[1].substr(6, 2), "22");
+    EXPECT_EQ(wire[2].substr(6, 2), "21");
+}
+
+TEST_F(Plain, PortNumbersZeroAndFiveOpenCom1)
+{
+    // Only COM1 leads to the simulator; COM2..COM4 lead nowhere.
+    for (int port : {0, 5}) {
+        auto link = Connect(port);
+        Send(*link, 69, "1");
+        EXPECT_TRUE(dialog.RunUntilAnswered(*link)) << port;
+    }
+    ASSERT_TRUE(WaitForEvents(log, "response", 2));
+    EXPECT_EQ(trace.WaitForRequests(mark, 2).size(), 2u);
+}
+
+TEST_F(Plain, PortThatCannotBeOpenedFailsWithoutMessage)
+{
+    CCommunication link(2, dialog, sink);
+    EXPECT_FALSE(link.MakeConection());
+    EXPECT_TRUE(log.Events().empty()) << Describe(log);
+}
+
+TEST_F(Plain, MakeConectionOnAnOpenConnectionStartsAfresh)
+{
+    auto link = Connect();
+    // The port is opened without sharing: this only succeeds if it was released first.
+    EXPECT_TRUE(link->MakeConection());
+    EXPECT_TRUE(link->MakeConection());
+    Send(*link, 95, "0001,0002");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    ASSERT_TRUE(WaitForEvents(log, "response", 1));
+    dialog.RunFor(*link, 100ms);
+    EXPECT_EQ(Of("response").size(), 1u) << "one receiver, one delivery";
+    EXPECT_TRUE(Of("message").empty());
+}
+
+TEST_F(Plain, AnswerArrivesQuickly)
+{
+    auto link = Connect();
+    Send(*link, 69, "1");
+    const auto start = Clock::now();
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    EXPECT_EQ(log.Count("timer"), 1);
+    EXPECT_LT(Clock::now() - start, 500ms) << "answered before the response timer";
+}
+
+// Simulator: --tax-error (command 50 answers "F").
+using TaxError = LinkScenario;
+
+TEST_F(TaxError, TextThenErrorBox)
+{
+    auto link = Connect();
+    Send(*link, 50, "010124,311224");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    ASSERT_TRUE(WaitForEvents(log, "message", 1));
+    const auto events = log.Events();
+    const auto text = std::find_if(events.begin(), events.end(), [](const LinkEvent& e) { return e.kind == "response"; });
+    const auto box = std::find_if(events.begin(), events.end(), [](const LinkEvent& e) { return e.kind == "message"; });
+    ASSERT_NE(text, events.end());
+    EXPECT_EQ(text->text, texts::kAnswer50);
+    EXPECT_LT(text - events.begin(), box - events.begin());
+    EXPECT_EQ(box->text, texts::kTaxRateError);
+    EXPECT_EQ(box->caption, kCaptionError);
+    EXPECT_EQ(box->icon, MessageIcon::Error);
+}
+
+// Simulator: --delay 800 (answers after the response time-out).
+using Late = LinkScenario;
+
+TEST_F(Late, TimeOutThenTheLateAnswerIsUnsolicited)
+{
+    auto link = Connect();
+    Send(*link, 69, "1");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    EXPECT_EQ(link->m_busy, 0);
+    ASSERT_EQ(Of("message").size(), 1u);
+    EXPECT_EQ(Of("message")[0].text, texts::kPrinterNotAnswering);
+    EXPECT_EQ(Of("message")[0].caption, kCaptionNotice);
+    EXPECT_EQ(Of("message")[0].icon, MessageIcon::Information);
+
+    ASSERT_TRUE(WaitForEvents(log, "message", 2));
+    EXPECT_EQ(Of("message")[1].text, texts::kUnsolicitedResponse);
+    EXPECT_EQ(Of("message")[1].caption, kCaptionError);
+    EXPECT_TRUE(Of("response").empty());
+
+    Send(*link, 69, "2");
+    const auto wire = trace.WaitForRequests(mark, 2);
+    ASSERT_EQ(wire.size(), 2u);
+    EXPECT_EQ(wire[1].substr(6, 2), "21") << "an unsolicited answer does not advance the sequence";
+    dialog.RunUntilAnswered(*link);
+}
+
+// Simulator: --delay 1700 --syn-every 150.
+using Syn = LinkScenario;
+
+TEST_F(Syn, SynKeepsTheWaitOpenAcrossPeriods)
+{
+    auto link = Connect();
+    Send(*link, 69, "1");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    ASSERT_TRUE(WaitForEvents(log, "response", 1));
+    EXPECT_EQ(Of("response")[0].text, texts::kAnswer69);
+    EXPECT_GE(log.Count("timer"), 4) << "the send and at least three extensions";
+    EXPECT_TRUE(Of("message").empty());
+}
+
+TEST_F(Syn, TimeOutWhenSynStops)
+{
+    auto link = Connect();
+    Send(*link, 69, "1");
+    dialog.RunFor(*link, 1100ms);
+    ASSERT_EQ(link->m_busy, 1);
+    ASSERT_GE(log.Count("timer"), 3);
+    StopSimulator();
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link, 3000ms));
+    ASSERT_EQ(Of("message").size(), 1u);
+    EXPECT_EQ(Of("message")[0].text, texts::kPrinterNotAnswering);
+    EXPECT_TRUE(Of("response").empty());
+}
+
+// Simulator: --nak (every request answered by NAK only).
+using Nak = LinkScenario;
+
+TEST_F(Nak, NakIsIgnoredAndTheWaitTimesOut)
+{
+    auto link = Connect();
+    Send(*link, 69, "1");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    ASSERT_EQ(Of("message").size(), 1u);
+    EXPECT_EQ(Of("message")[0].text, texts::kPrinterNotAnswering);
+    EXPECT_EQ(trace.WaitForRequests(mark, 1).size(), 1u) << "nothing resent";
+    dialog.RunFor(*link, 300ms);
+    EXPECT_EQ(trace.RequestsSince(mark).size(), 1u);
+}
+
+// Simulator: --noise (stray bytes around every answer).
+using Noise = LinkScenario;
+
+TEST_F(Noise, StrayBytesAroundTheAnswerAreIgnored)
+{
+    auto link = Connect();
+    for (const char* data : {"1", "2", "3"}) {
+        Send(*link, 69, data);
+        ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    }
+    ASSERT_TRUE(WaitForEvents(log, "response", 3));
+    for (const auto& e : Of("response"))
+        EXPECT_EQ(e.text, texts::kAnswer69);
+    EXPECT_TRUE(Of("message").empty());
+}
+
+// Simulator: --wrong-command (answers carry command | 0x80).
+using WrongCommand = LinkScenario;
+
+TEST_F(WrongCommand, HighCommandByteShowsTheUnknownText)
+{
+    auto link = Connect();
+    Send(*link, 69, "1");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    ASSERT_TRUE(WaitForEvents(log, "response", 1));
+    EXPECT_EQ(Of("response")[0].text, texts::kAnswerUnknown);
+}
+
+// Simulator: --zero-in-frame (a zero byte inside every answer's data).
+using ZeroInFrame = LinkScenario;
+
+TEST_F(ZeroInFrame, ZeroIsDroppedSoTheFrameIsOneByteShort)
+{
+    auto link = Connect();
+    Send(*link, 94, "020402,020403");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    ASSERT_EQ(Of("message").size(), 1u);
+    EXPECT_EQ(Of("message")[0].text, texts::kPrinterNotAnswering);
+    // The next answer's first byte completes the short frame.
+    Send(*link, 94, "020402,020403");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    ASSERT_TRUE(WaitForEvents(log, "response", 1));
+    EXPECT_EQ(Of("response")[0].text, texts::kAnswer94);
+    EXPECT_EQ(Of("message").size(), 1u);
+}
+
+TEST_F(ZeroInFrame, CloseWhileTheReceiverIsMidFrame)
+{
+    auto link = Connect();
+    Send(*link, 69, "1");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));   // the frame stays one byte short
+    const auto start = Clock::now();
+    link->Disconection();
+    EXPECT_LT(Clock::now() - start, 300ms) << "the receiver ended by itself, not by force";
+
+    // Reopened, the cut-off frame is gone: the next short answer is not completed by it.
+    ASSERT_TRUE(link->MakeConection());
+    Send(*link, 69, "1");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    EXPECT_EQ(TimesShown(texts::kPrinterNotAnswering), 2);
+    EXPECT_TRUE(Of("response").empty());
+    EXPECT_EQ(trace.WaitForRequests(mark, 2).size(), 2u);
+}
+
+// Simulator: --bad-length (length byte 0x20).
+using BadLength = LinkScenario;
+
+TEST_F(BadLength, UnusableLengthIsReportedAndTheFrameDropped)
+{
+    auto link = Connect();
+    Send(*link, 69, "1");
+    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
+    ASSERT_GE(Of("message").size(), 2u);
+    EXPECT_EQ(Of("message")[0].text, "AddChar");
+    EXPECT_EQ(Of("message")[0].caption, kCaptionError);
+    EXPECT_EQ(Of("message").back().text, texts::kPrinterNotAnswering);
+    EXPECT_TRUE(Of("response").empty());
+}
+
+}  // namespace
+}  // namespace quillon::testing

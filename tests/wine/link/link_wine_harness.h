@@ -1,0 +1,169 @@
+// A stand-in for the control dialog around a real CCommunication: it runs the
+// response timer on the test's thread as the window's thread would, records
+// every ShowResponse and message box, and reads the simulator's trace.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/unit/link/link_fakes.h"
+#include "tool/link/win32/communication.h"
+
+namespace quillon::testing {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+inline std::string Env(const char* name)
+{
+    char value[1024];
+    const DWORD n = ::GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+}
+
+class FakeDialog : public LinkOwner {
+public:
+    explicit FakeDialog(EventLog& log) : m_log(log) {}
+
+    // Window's thread only, like the real timer.
+    void StartResponseTimer() override
+    {
+        m_timerDue = Clock::now() + 500ms;
+        m_timerArmed = true;
+        m_log.Add({"timer", {}, {}, {}});
+    }
+    // Receiver thread.
+    void ShowResponse(const char* text) override { m_log.Add({"response", text, {}, {}}); }
+
+    // Plays the window's thread until the outstanding request has ended (by
+    // its answer or by the time-out) or limit has passed. Returns whether it
+    // ended.
+    bool RunUntilAnswered(CCommunication& link, std::chrono::milliseconds limit = 5000ms)
+    {
+        const auto end = Clock::now() + limit;
+        while (Clock::now() < end) {
+            if (m_timerArmed && Clock::now() >= m_timerDue) {
+                m_timerArmed = false;   // the dialog stops timer 1 before the call
+                link.OnResponseTimer();
+            }
+            if (link.m_busy == 0)
+                return true;
+            std::this_thread::sleep_for(1ms);
+        }
+        return false;
+    }
+
+    // Runs the timer for a while whatever happens, e.g. to let a late answer in.
+    void RunFor(CCommunication& link, std::chrono::milliseconds span)
+    {
+        const auto end = Clock::now() + span;
+        while (Clock::now() < end) {
+            if (m_timerArmed && Clock::now() >= m_timerDue) {
+                m_timerArmed = false;
+                link.OnResponseTimer();
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+
+private:
+    EventLog& m_log;
+    Clock::time_point m_timerDue{};
+    bool m_timerArmed = false;
+};
+
+// The recorded calls, one a line, for failure messages.
+inline std::string Describe(const EventLog& log)
+{
+    std::string text;
+    for (const auto& e : log.Events())
+        text += e.kind + " [" + e.text + "] " + e.caption + "\n";
+    return text;
+}
+
+// Waits until log holds at least count events of kind.
+inline bool WaitForEvents(const EventLog& log, std::string_view kind, int count,
+                          std::chrono::milliseconds limit = 3000ms)
+{
+    const auto end = Clock::now() + limit;
+    while (log.Count(kind) < count) {
+        if (Clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// The simulator's trace, as far as it has been written.
+class Trace {
+public:
+    Trace() : m_path(Env("LINK_TRACE")) {}
+    bool Available() const { return !m_path.empty(); }
+
+    std::vector<std::string> Lines() const
+    {
+        std::vector<std::string> lines;
+        std::ifstream in(m_path);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+    // The hex bytes of every request received since mark, in order.
+    std::vector<std::string> RequestsSince(std::size_t mark) const
+    {
+        std::vector<std::string> requests;
+        const auto lines = Lines();
+        for (std::size_t i = mark; i < lines.size(); ++i) {
+            const auto at = lines[i].find(" RX ");
+            if (at == std::string::npos)
+                continue;
+            const auto bar = lines[i].find(" |", at);
+            requests.push_back(lines[i].substr(at + 4, bar == std::string::npos ? std::string::npos : bar - at - 4));
+        }
+        return requests;
+    }
+    std::size_t Mark() const { return Lines().size(); }
+    // Waits until count requests have been traced since mark.
+    std::vector<std::string> WaitForRequests(std::size_t mark, std::size_t count,
+                                             std::chrono::milliseconds limit = 2000ms) const
+    {
+        const auto end = Clock::now() + limit;
+        auto requests = RequestsSince(mark);
+        while (requests.size() < count && Clock::now() < end) {
+            std::this_thread::sleep_for(5ms);
+            requests = RequestsSince(mark);
+        }
+        return requests;
+    }
+
+private:
+    std::string m_path;
+};
+
+inline std::string Hex(const std::uint8_t* bytes, std::size_t count)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            text += ' ';
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+// Asks the script around this program to stop the simulator (see run-link-scenarios).
+inline void StopSimulator()
+{
+    const std::string path = Env("LINK_CONTROL_DIR") + "\\stop-simulator";
+    std::ofstream(path) << "stop\n";
+}
+
+}  // namespace quillon::testing
