@@ -92,13 +92,16 @@ DWORD ProcessOf(HWND window)
     return pid;
 }
 
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list)
+{
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows()
 {
     std::vector<HWND> windows;
-    ::EnumWindows([](HWND window, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&windows));
+    ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
 
@@ -657,6 +660,26 @@ int CloseDialog()
     return 0;
 }
 
+// For ./run: sends the first operation as the operator would, waits for the
+// answer and prints the dialog's screen rectangle for the screenshot.
+int Demo()
+{
+    HWND dialog = nullptr;
+    auto shown = [&] {
+        dialog = ::FindWindowW(nullptr, L"Lorvane Kelmora");
+        return dialog && ::IsWindowVisible(dialog) && ::GetDlgItem(dialog, kOperationList);
+    };
+    if (!WaitFor(shown, 20s))
+        return 1;
+    ClickButton(::GetDlgItem(dialog, IDOK));
+    WaitFor([&] { return !TextOf(::GetDlgItem(dialog, kOutput)).empty(); }, 3s);
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RECT rect{};
+    ::GetWindowRect(dialog, &rect);
+    std::printf("%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top);
+    return 0;
+}
+
 // Start-up time: from CreateProcess to a visible dialog, warm (one start first).
 int StartupTime(const std::wstring& exe, int runs)
 {
@@ -699,6 +722,8 @@ int wmain(int argc, wchar_t** argv)
         return WaitVisible(argc > 2 ? static_cast<DWORD>(_wtoi(argv[2])) : 20000);
     if (scenario == L"close")
         return CloseDialog();
+    if (scenario == L"demo")
+        return Demo();
     if (scenario == L"startup-time")
         return StartupTime(exe, argc > 3 ? _wtoi(argv[3]) : 10);
     if (scenario == L"start-state") {

@@ -57,6 +57,18 @@ void TextOutAt(HDC dc, int x, int y, std::string_view text1251)
     ::TextOutW(dc, x, y, wide.c_str(), static_cast<int>(wide.size()));
 }
 
+// The AboutBox has no behaviour of its own: OK and Escape close it.
+INT_PTR CALLBACK AboutBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG)
+        return TRUE;
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        ::EndDialog(box, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
 void TextOutAt(HDC dc, const PaintedText& painted) { TextOutAt(dc, painted.x, painted.y, painted.text); }
 
 }  // namespace
@@ -174,17 +186,7 @@ bool ControlDialog::OnSysCommand(WPARAM command)
 {
     if ((command & 0xFFF0) != IDM_ABOUTBOX)
         return false;   // move, close and the rest: the system's own handling
-    ::DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_ABOUTBOX), m_window,
-                      [](HWND box, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
-                          if (message == WM_INITDIALOG)
-                              return TRUE;
-                          if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-                              ::EndDialog(box, LOWORD(wParam));
-                              return TRUE;
-                          }
-                          return FALSE;
-                      },
-                      0);
+    ::DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_ABOUTBOX), m_window, AboutBoxProc, 0);
     return true;
 }
 
