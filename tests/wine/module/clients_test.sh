@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Real clients against the detector stand-in: a VBScript and a JScript
+# client run by cscript (late binding, by both programmatic names) and the
+# early-bound C++ client, which also meets a detector that stays busy and
+# reads the "Not Responding" error record.
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/test_lib.sh"
+
+POS_CLIENT=$LORVANE_BUILD_DIR/tests/wine/module/orbalin_pos_client.exe
+work=$(mktemp -d "$LORVANE_BUILD_DIR/tests/wine/module/clients.XXXXXX")
+cleanup() {
+    set_profile ""
+    wine regsvr32 /s /u "$(winpath "$ORBALIN_DLL")" >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+if wine regsvr32 /s "$(winpath "$ORBALIN_DLL")" >/dev/null 2>&1; then pass "registered"; else fail "registration failed"; fi
+set_profile "$(winpath "$DETECTOR_SIM")"
+
+# --- the scripting clients, one sale line each
+log=$work/texts.log
+start_detector "$log" --status 7 --exit-after 12000
+cp "$here/sale_line.vbs" "$here/sale_line.js" "$work/"
+wine cscript //nologo "$(winpath "$work/sale_line.vbs")" Orbalin.OrbalinObj 5 >"$work/vbs.out" 2>&1 || true
+tr -d '\r' <"$work/vbs.out" >"$work/vbs.txt"
+grep -qx 'Name=Bread Quantity=2 DeviceNumber=3' "$work/vbs.txt" && pass "VBScript reads the properties back" ||
+    fail "VBScript properties: $(cat "$work/vbs.txt")"
+grep -qx 'status=7' "$work/vbs.txt" && pass "VBScript CheckStatus = 7" || fail "VBScript status"
+grep -qx 'done' "$work/vbs.txt" || fail "VBScript client did not finish"
+
+wine cscript //nologo "$(winpath "$work/sale_line.js")" Orbalin.OrbalinObj.1 9 >"$work/js.out" 2>&1 || true
+tr -d '\r' <"$work/js.out" >"$work/js.txt"
+grep -qx 'Name=Milk Price=0.5' "$work/js.txt" && pass "JScript reads the properties back" ||
+    fail "JScript properties: $(cat "$work/js.txt")"
+grep -qx 'status=7' "$work/js.txt" && pass "JScript CheckStatus = 7" || fail "JScript status"
+grep -qx 'done' "$work/js.txt" || fail "JScript client did not finish"
+
+wait "$detector_pid" || true
+expected=$(printf '%s\n' '1|0|0|0|0|0' '5|3|A-17|Bread|2.000000|1.250000' '1|0|0|0|0|0' '9|1|B-2|Milk|4.000000|0.500000')
+got=$(tr -d '\r' <"$log")
+[[ $got == "$expected" ]] && pass "detector received init and command texts of both clients" ||
+    fail "detector texts:"$'\n'"$got"
+
+# --- the early-bound client: a normal sale line ...
+log=$work/early.log
+start_detector "$log" --status 7 --exit-after 6000
+wine "$POS_CLIENT" Orbalin.OrbalinObj 44 >"$work/early.out" 2>&1 || fail "early-bound client exit code $?"
+tr -d '\r' <"$work/early.out" >"$work/early.txt"
+grep -qx 'SendCommand=0x00000000' "$work/early.txt" && pass "early-bound SendCommand = 0" ||
+    fail "early-bound client: $(cat "$work/early.txt")"
+grep -qx 'CheckStatus=0x00000000 status=7' "$work/early.txt" && pass "early-bound CheckStatus" || fail "early-bound status"
+wait "$detector_pid" || true
+grep -qx '44|3|A-17|Bread|2.000000|1.250000' <(tr -d '\r' <"$log") && pass "early-bound command text delivered" ||
+    fail "early-bound texts: $(cat "$log")"
+
+# ... and a detector that stays busy: after 10 s the message box, then the
+# status ErrorNotResponding with its error record; nothing is delivered.
+log=$work/busy.log
+start_detector "$log" --status 7 --busy 0 --exit-after 20000
+wine "$POS_CLIENT" Orbalin.OrbalinObj 44 --dismiss-message-box >"$work/busy.out" 2>&1 || fail "busy client exit code $?"
+tr -d '\r' <"$work/busy.out" >"$work/busy.txt"
+grep -qx 'SendCommand=0x00040001' "$work/busy.txt" && pass "busy detector: SendCommand = ErrorNotResponding" ||
+    fail "busy client: $(cat "$work/busy.txt")"
+grep -qx 'error record: source=Orbalin.OrbalinObj.1 description=Not Responding interface=IOrbalinObj' "$work/busy.txt" &&
+    pass "error record read" || fail "error record: $(grep error "$work/busy.txt")"
+box_text='Касовия апарат не отговаря на подадените команди! Изпращането на информация е преустановено!'
+grep -qxF "message box text: $box_text" "$work/busy.txt" && pass "message box text" ||
+    fail "message box: $(grep 'message box' "$work/busy.txt")"
+wait "$detector_pid" || true
+grep -q '^44|' "$log" && fail "a command was delivered while busy" || pass "nothing delivered while busy"
+
+finish

@@ -1,0 +1,146 @@
+// An early-bound point-of-sale client of Orbalin, for the client tests:
+// creates the object by programmatic name, fills one sale line, calls the
+// three methods, and prints every result and the error record if one is left.
+//
+//   orbalin_pos_client PROGID COMMAND [--dismiss-message-box]
+//
+// With --dismiss-message-box a watcher presses OK on the server's
+// not-responding box (caption "Tessaly") and prints its text.
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include "orbalin_contract.h"
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+std::string Utf8(const wchar_t* text)
+{
+    if (!text)
+        return {};
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? size - 1 : 0, '\0');
+    if (size > 1)
+        ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+// Watches for the server's message box on this process's desktop and
+// presses its OK button.
+void DismissMessageBox(const std::atomic<bool>& stop)
+{
+    while (!stop.load()) {
+        if (HWND box = ::FindWindowA("#32770", "Tessaly")) {
+            // As the user sees it: the box's wide text, printed as UTF-8.
+            wchar_t text[512] = {};
+            ::GetDlgItemTextW(box, 0xFFFF, text, static_cast<int>(std::size(text)));
+            std::printf("message box text: %s\n", Utf8(text).c_str());
+            std::fflush(stdout);
+            ::PostMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+            return;
+        }
+        ::Sleep(50);
+    }
+}
+
+void PrintErrorRecord(IOrbalinObj* object)
+{
+    ComPtr<ISupportErrorInfo> support;
+    if (FAILED(object->QueryInterface(IID_PPV_ARGS(&support))) ||
+        support->InterfaceSupportsErrorInfo(IID_IOrbalinObj) != S_OK) {
+        std::printf("no error support\n");
+        return;
+    }
+    ComPtr<IErrorInfo> record;
+    if (::GetErrorInfo(0, &record) != S_OK || !record) {
+        std::printf("no error record\n");
+        return;
+    }
+    BSTR description = nullptr, source = nullptr;
+    GUID iid{};
+    record->GetDescription(&description);
+    record->GetSource(&source);
+    record->GetGUID(&iid);
+    std::printf("error record: source=%s description=%s interface=%s\n", Utf8(source).c_str(),
+                Utf8(description).c_str(), ::IsEqualGUID(iid, IID_IOrbalinObj) ? "IOrbalinObj" : "other");
+    ::SysFreeString(description);
+    ::SysFreeString(source);
+}
+
+int Run(const wchar_t* progId, short command)
+{
+    CLSID classId{};
+    HRESULT hr = ::CLSIDFromProgID(progId, &classId);
+    if (FAILED(hr)) {
+        std::printf("CLSIDFromProgID failed 0x%08lX\n", hr);
+        return 1;
+    }
+    ComPtr<IOrbalinObj> object;
+    hr = ::CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
+    if (FAILED(hr)) {
+        std::printf("CoCreateInstance failed 0x%08lX\n", hr);
+        return 1;
+    }
+
+    BSTR code = ::SysAllocString(L"A-17");
+    BSTR name = ::SysAllocString(L"Bread");
+    object->put_Code(code);
+    object->put_Name(name);
+    ::SysFreeString(code);
+    ::SysFreeString(name);
+    object->put_Price(1.25);
+    object->put_Quantity(2.0);
+    object->put_DeviceNumber(3);
+
+    BSTR readBack = nullptr;
+    object->get_Name(&readBack);
+    std::printf("Name=%s\n", Utf8(readBack).c_str());
+    ::SysFreeString(readBack);
+
+    std::printf("InitOrbalin=0x%08lX\n", object->InitOrbalin());
+    std::fflush(stdout);
+    hr = object->SendCommand(command);
+    std::printf("SendCommand=0x%08lX\n", hr);
+    if (hr != S_OK)
+        PrintErrorRecord(object.Get());
+    LONG status = -1;
+    hr = object->CheckStatus(&status);
+    std::printf("CheckStatus=0x%08lX status=%ld\n", hr, status);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: orbalin_pos_client PROGID COMMAND [--dismiss-message-box]\n");
+        return 2;
+    }
+    const bool dismiss = argc > 3 && std::wcscmp(argv[3], L"--dismiss-message-box") == 0;
+    std::atomic<bool> stop{false};
+    std::thread watcher;
+    if (dismiss)
+        watcher = std::thread(DismissMessageBox, std::cref(stop));
+
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const int result = Run(argv[1], static_cast<short>(std::wcstol(argv[2], nullptr, 10)));
+    ::CoUninitialize();
+
+    stop = true;
+    if (watcher.joinable())
+        watcher.join();
+    std::printf("done\n");
+    return result;
+}
