@@ -701,7 +701,9 @@ int StartupTime(const std::wstring& exe, int runs)
     std::sort(times.begin(), times.end());
     for (double t : times)
         std::printf("start %.1f ms\n", t);
-    std::printf("tool-startup: %.1f ms\n", times[times.size() / 2]);
+    const std::size_t middle = times.size() / 2;
+    const double median = times.size() % 2 ? times[middle] : (times[middle - 1] + times[middle]) / 2;
+    std::printf("tool-startup: %.1f ms\n", median);
     return 0;
 }
 
