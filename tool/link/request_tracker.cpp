@@ -34,9 +34,13 @@ RequestTracker::RequestTracker(std::atomic<int>& busy, LinkOwner& owner, Message
     m_busy = 0;
 }
 
-void RequestTracker::RequestWritten()
+void RequestTracker::RequestStarting()
 {
     m_busy = 1;
+}
+
+void RequestTracker::RequestWritten()
+{
     m_owner.StartResponseTimer();
 }
 

@@ -37,8 +37,12 @@ public:
     // after each answered request.
     int Sequence() const { return m_sequence.load(); }
 
-    // The request has been written: a response is now awaited and the
-    // response timer runs.
+    // A request is about to be written: from now on its response is
+    // awaited. Marked before the write, because a quick printer's answer can
+    // be complete on the receiver before the writing thread runs again.
+    void RequestStarting();
+    // The request has been written (or the write failed): the response timer
+    // runs.
     void RequestWritten();
 
     // The response timer has fired. A SYN seen since the last look extends

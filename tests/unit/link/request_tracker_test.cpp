@@ -28,6 +28,12 @@ protected:
         return response;
     }
 
+    void Send()
+    {
+        tracker.RequestStarting();
+        tracker.RequestWritten();
+    }
+
     EventLog log;
     RecordingOwner owner{log};
     RecordingSink sink{log};
@@ -44,15 +50,26 @@ TEST_F(RequestTrackerTest, NewConnectionIsIdleWithSequenceOne)
 
 TEST_F(RequestTrackerTest, WrittenRequestIsOutstandingAndArmsTimer)
 {
-    tracker.RequestWritten();
+    Send();
     EXPECT_EQ(busy, 1);
     ASSERT_EQ(log.Events().size(), 1u);
     EXPECT_EQ(log.Events()[0].kind, "timer");
 }
 
+TEST_F(RequestTrackerTest, AnswerThatArrivesWhileTheRequestIsBeingWrittenIsTaken)
+{
+    tracker.RequestStarting();
+    Arrive(69, "1");
+    tracker.RequestWritten();
+    EXPECT_EQ(busy, 0);
+    EXPECT_EQ(log.Count("message"), 0);
+    EXPECT_EQ(log.Count("response"), 1);
+    EXPECT_EQ(tracker.Sequence(), 2);
+}
+
 TEST_F(RequestTrackerTest, AnswerGoesToOutputFieldAndAdvancesSequence)
 {
-    tracker.RequestWritten();
+    Send();
     Arrive(69, "1");
     EXPECT_EQ(busy, 0);
     EXPECT_EQ(tracker.Sequence(), 2);
@@ -79,7 +96,7 @@ TEST_F(RequestTrackerTest, EveryKnownCommandHasItsOwnText)
 
 TEST_F(RequestTrackerTest, AnswerTo44IsAQuillonBox)
 {
-    tracker.RequestWritten();
+    Send();
     Arrive(44, "");
     const auto events = log.Events();
     ASSERT_EQ(events.size(), 2u);
@@ -93,7 +110,7 @@ TEST_F(RequestTrackerTest, AnswerTo44IsAQuillonBox)
 TEST_F(RequestTrackerTest, UnknownAndHighCommandBytesShowTheUnknownText)
 {
     for (std::uint8_t command : {std::uint8_t{1}, std::uint8_t{45}, std::uint8_t{0x80}, std::uint8_t{0xEC}}) {
-        tracker.RequestWritten();
+        Send();
         Arrive(command, "xy");
         const auto events = log.Events();
         EXPECT_EQ(events.back().kind, "response") << int(command);
@@ -104,7 +121,7 @@ TEST_F(RequestTrackerTest, UnknownAndHighCommandBytesShowTheUnknownText)
 
 TEST_F(RequestTrackerTest, TaxRateErrorFollowsTheOutputText)
 {
-    tracker.RequestWritten();
+    Send();
     const ResponseFrame& r = Arrive(50, "F,0,0");
     EXPECT_EQ(r.data[5], 0) << "data terminated after its last byte";
     const auto events = log.Events();
@@ -120,7 +137,7 @@ TEST_F(RequestTrackerTest, TaxRateErrorFollowsTheOutputText)
 TEST_F(RequestTrackerTest, TaxRatesWithoutLeadingFOrWithoutDataAreFine)
 {
     for (std::string_view data : {"20.00,9.00", "", "f", "0F"}) {
-        tracker.RequestWritten();
+        Send();
         Arrive(50, data);
     }
     EXPECT_EQ(log.Count("message"), 0);
@@ -129,7 +146,7 @@ TEST_F(RequestTrackerTest, TaxRatesWithoutLeadingFOrWithoutDataAreFine)
 
 TEST_F(RequestTrackerTest, OnlyCommand50ChecksForF)
 {
-    tracker.RequestWritten();
+    Send();
     Arrive(69, "F");
     EXPECT_EQ(log.Count("message"), 0);
 }
@@ -137,7 +154,7 @@ TEST_F(RequestTrackerTest, OnlyCommand50ChecksForF)
 TEST_F(RequestTrackerTest, SynExtendsTheWaitAndIsUsedUp)
 {
     std::atomic<std::uint8_t> syn{1};
-    tracker.RequestWritten();
+    Send();
     tracker.ResponseTimerFired(syn);
     EXPECT_EQ(busy, 1);
     EXPECT_EQ(syn, 0);
@@ -164,7 +181,7 @@ TEST_F(RequestTrackerTest, TimerWithoutOutstandingRequestDoesNothing)
 TEST_F(RequestTrackerTest, LateAnswerIsUnsolicitedAndKeepsSequence)
 {
     std::atomic<std::uint8_t> syn{0};
-    tracker.RequestWritten();
+    Send();
     tracker.ResponseTimerFired(syn);
     Arrive(69, "1");
     const auto events = log.Events();
@@ -202,6 +219,7 @@ TEST(RequestTrackerOrder, SequenceIsAdvancedBeforeTheAnswerIsShown)
     ResponseFrame r;
     for (std::uint8_t b : ResponseBytes(95, "0001,0002"))
         AddChar(r, b, sink);
+    tracker.RequestStarting();
     tracker.RequestWritten();
     tracker.ResponseArrived(r);
     EXPECT_EQ(owner.busyAtShow, 0);
@@ -223,6 +241,7 @@ TEST(RequestTrackerRace, ResponseAndTimerNeverBothEndTheWait)
 
     constexpr int kRounds = 300;
     for (int i = 0; i < kRounds; ++i) {
+        tracker.RequestStarting();
         tracker.RequestWritten();
         std::thread receiver([&] { tracker.ResponseArrived(answered); });
         tracker.ResponseTimerFired(syn);

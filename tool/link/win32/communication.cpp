@@ -55,6 +55,7 @@ void CCommunication::SendRequest(RequestFrame& frame)
     }
     frame.sequence = m_request.Sequence();
     BuildRequestFrame(frame);
+    m_request.RequestStarting();
     // A failed write is not reported here: the response timer reports the
     // printer as not answering.
     m_m_conection->Write(frame.frame.data(), frame.FrameSize());

@@ -57,9 +57,10 @@ COMMTIMEOUTS PreparedTimeouts()
 }  // namespace
 
 PortLink::PortLink(CCommunication& owner, int portNumber, HANDLE gateEvent, MessageSink& sink)
-    : m_owner(owner), m_gateEvent(gateEvent), m_portNumber(portNumber), m_lineSettings(PreparedLineSettings()),
-      m_sink(sink)
+    : m_owner(owner), m_writeEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_gateEvent(gateEvent),
+      m_portNumber(portNumber), m_lineSettings(PreparedLineSettings()), m_sink(sink)
 {
+    m_writeIo.hEvent = m_writeEvent.Get();
     ResetResponseFrame(m_response);
 }
 

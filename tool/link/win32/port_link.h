@@ -51,6 +51,7 @@ private:
     CCommunication& m_owner;
     ResponseFrame m_response;
     OVERLAPPED m_io{};        // the receiver's reads
+    lorvane::win::UniqueHandle m_writeEvent;
     OVERLAPPED m_writeIo{};   // the window thread's writes: one record per thread
     lorvane::win::UniqueHandle m_receiverThread;
     std::atomic<HANDLE> m_port{INVALID_HANDLE_VALUE};
