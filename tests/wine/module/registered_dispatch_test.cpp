@@ -5,7 +5,10 @@
 // The type information is cached per process once loaded, so the test that
 // starts unregistered runs first (tests run in the order written), and the
 // concurrency test is run in a process of its own (see CMakeLists.txt).
+#include <algorithm>
 #include <array>
+#include <cstdio>
+#include <cwchar>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -463,6 +466,75 @@ TEST_F(Contract, PutAccessorsHaveNoParameterName)
         for (BSTR name : names)
             ::SysFreeString(name);
     }
+}
+
+std::wstring RegisteredTypeLibraryPath(const wchar_t* subkey)
+{
+    wchar_t key[128];
+    wchar_t libraryId[40];
+    ::StringFromGUID2(LIBID_ORBALINLib, libraryId, 40);
+    std::swprintf(key, std::size(key), L"TypeLib\\%ls\\1.0\\%ls", libraryId, subkey);
+    wchar_t value[MAX_PATH * 2] = {};
+    LONG size = sizeof value;
+    if (::RegQueryValueW(HKEY_CLASSES_ROOT, key, value, &size) != ERROR_SUCCESS)
+        return L"<absent>";
+    return value;
+}
+
+// A copy of the library whose TYPELIB resource does not load registers the ".tlb"
+// that lies beside it, with that folder as help directory.
+TEST(TypeLibraryFallback, RegistersTheTlbBesideALibraryWhoseResourceFails)
+{
+    ComApartment apartment;
+    const std::wstring folder = std::wstring(kTestWorkDir) + L"/fallback";
+    const std::wstring dll = folder + L"/OrbalinCopy.dll";
+    const std::wstring tlb = folder + L"/OrbalinCopy.tlb";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(::CopyFileW(kOrbalinDllPath, dll.c_str(), FALSE));
+    // Spoil the embedded type library's signature ("MSFT", version 0x00010002):
+    // the resource stays, but no longer loads as a type library.
+    {
+        FILE* file = _wfopen(dll.c_str(), L"r+b");
+        ASSERT_NE(file, nullptr);
+        std::fseek(file, 0, SEEK_END);
+        std::vector<char> bytes(static_cast<std::size_t>(std::ftell(file)));
+        std::rewind(file);
+        ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
+        const char signature[] = {'M', 'S', 'F', 'T', 0x02, 0x00, 0x01, 0x00};
+        auto found = std::search(bytes.begin(), bytes.end(), std::begin(signature), std::end(signature));
+        ASSERT_NE(found, bytes.end());
+        std::fseek(file, static_cast<long>(found - bytes.begin()), SEEK_SET);
+        std::fwrite("XXXX", 1, 4, file);
+        std::fclose(file);
+    }
+
+    using RegisterFn = HRESULT(STDAPICALLTYPE*)();
+    {
+        HMODULE copy = ::LoadLibraryW(dll.c_str());
+        ASSERT_NE(copy, nullptr);
+        auto registerServer = reinterpret_cast<RegisterFn>(
+            reinterpret_cast<void*>(::GetProcAddress(copy, "DllRegisterServer")));
+        EXPECT_EQ(registerServer(), TYPE_E_CANTLOADLIBRARY) << "neither the resource nor a .tlb";
+        ASSERT_TRUE(::CopyFileW(kOrbalinTlbPath, tlb.c_str(), FALSE));
+        EXPECT_EQ(registerServer(), S_OK);
+        ::FreeLibrary(copy);
+    }
+    auto windowsPath = [](std::wstring path) {
+        for (wchar_t& c : path)
+            c = c == L'/' ? L'\\' : c;
+        return path;
+    };
+    const std::wstring registered = windowsPath(RegisteredTypeLibraryPath(sizeof(void*) == 8 ? L"0\\win64" : L"0\\win32"));
+    EXPECT_EQ(_wcsicmp(registered.c_str(), windowsPath(tlb).c_str()), 0) << registered;
+    const std::wstring helpDirectory = windowsPath(RegisteredTypeLibraryPath(L"HELPDIR"));
+    EXPECT_EQ(_wcsicmp(helpDirectory.c_str(), windowsPath(folder + L"/").c_str()), 0) << helpDirectory;
+
+    // Leave the build's own library registered.
+    OrbalinLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    EXPECT_EQ(library.RegisterServer(), S_OK);
+    ::DeleteFileW(dll.c_str());
+    ::DeleteFileW(tlb.c_str());
 }
 
 // Run alone in a fresh process: the threads race to load the type
