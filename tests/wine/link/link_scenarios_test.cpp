@@ -140,16 +140,47 @@ TEST_F(Plain, NewConnectionStartsAgainAtSequence21)
     EXPECT_EQ(wire[2].substr(6, 2), "21");
 }
 
+// An event of this process, by name, if it exists.
+bool EventExists(const char* name)
+{
+    lorvane::win::UniqueHandle event(::OpenEventA(SYNCHRONIZE, FALSE, name));
+    return event.IsValid();
+}
+
 TEST_F(Plain, PortNumbersZeroAndFiveOpenCom1)
 {
-    // Only COM1 leads to the simulator; COM2..COM4 lead nowhere.
+    // Only COM1 leads to the simulator; COM2..COM4 cannot be opened.
     for (int port : {0, 5}) {
         auto link = Connect(port);
         Send(*link, 69, "1");
         EXPECT_TRUE(dialog.RunUntilAnswered(*link)) << port;
+        EXPECT_TRUE(EventExists("eventName"));
+        EXPECT_TRUE(EventExists("COM1sss")) << port;
+        EXPECT_FALSE(EventExists(port == 0 ? "COM0sss" : "COM5sss"));
     }
     ASSERT_TRUE(WaitForEvents(log, "response", 2));
     EXPECT_EQ(trace.WaitForRequests(mark, 2).size(), 2u);
+}
+
+TEST_F(Plain, LineSettingsAreApplied)
+{
+    auto link = Connect();
+    // Wine does not enforce the exclusive open, which lets the test look at
+    // the line from a second handle (time-outs and event mask belong to the
+    // link's own handle and are not visible from there).
+    lorvane::win::UniqueHandle view(::CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!view)
+        GTEST_SKIP() << "the port is held exclusively";
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(::GetCommState(view.Get(), &dcb));
+    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    EXPECT_EQ(dcb.fOutX, 0u);
+    EXPECT_EQ(dcb.fInX, 0u);
+    EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
 }
 
 TEST_F(Plain, PortThatCannotBeOpenedFailsWithoutMessage)
