@@ -43,6 +43,19 @@ public:
     LARGE_INTEGER at{};
 };
 
+// The link on COM1 with its owner and sink, opened.
+struct OpenLink {
+    OpenLink() : opened(link.MakeConection())
+    {
+        if (!opened)
+            std::fprintf(stderr, "cannot open COM1\n");
+    }
+    TimedOwner owner;
+    CountingSink sink;
+    CCommunication link{1, owner, sink};
+    bool opened;
+};
+
 void Ready()
 {
     std::printf("ready\n");
@@ -51,16 +64,12 @@ void Ready()
 
 int Idle(DWORD seconds)
 {
-    TimedOwner owner;
-    CountingSink sink;
-    CCommunication link(1, owner, sink);
-    if (!link.MakeConection()) {
-        std::fprintf(stderr, "cannot open COM1\n");
+    OpenLink open;
+    if (!open.opened)
         return 1;
-    }
     Ready();
     ::Sleep(seconds * 1000);
-    link.Disconection();
+    open.link.Disconection();
     return 0;
 }
 
@@ -103,13 +112,10 @@ int Poll(DWORD seconds)
 
 int Roundtrip(int count)
 {
-    TimedOwner owner;
-    CountingSink sink;
-    CCommunication link(1, owner, sink);
-    if (!link.MakeConection()) {
-        std::fprintf(stderr, "cannot open COM1\n");
+    OpenLink open;
+    if (!open.opened)
         return 1;
-    }
+    auto& [owner, sink, link, opened] = open;
     LARGE_INTEGER frequency;
     ::QueryPerformanceFrequency(&frequency);
     quillon::RequestFrame request;
