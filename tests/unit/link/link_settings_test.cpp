@@ -22,15 +22,5 @@ TEST(LinkNames, ReceiverEventFollowsThePortName)
         EXPECT_EQ(std::string(ReceiverEventName(n)), std::string(PortName(n)) + "sss") << n;
 }
 
-TEST(LinkSettings, ReadsReturnOnTheFirstByteAndWaitBoundedOtherwise)
-{
-    EXPECT_EQ(kReadTimeouts.intervalTimeout, 0xFFFFFFFFu);
-    EXPECT_EQ(kReadTimeouts.totalMultiplier, 0xFFFFFFFFu);
-    // Between "never waits" (a busy poll) and a stop that takes long.
-    EXPECT_GT(kReadTimeouts.totalConstant, 0u);
-    EXPECT_LT(kReadTimeouts.totalConstant, 100u);
-    EXPECT_GT(kReceiverStopWaitMs, kReadTimeouts.totalConstant);
-}
-
 }  // namespace
 }  // namespace quillon

@@ -204,16 +204,6 @@ TEST_F(Plain, MakeConectionOnAnOpenConnectionStartsAfresh)
     EXPECT_TRUE(Of("message").empty());
 }
 
-TEST_F(Plain, AnswerArrivesQuickly)
-{
-    auto link = Connect();
-    Send(*link, 69, "1");
-    const auto start = Clock::now();
-    ASSERT_TRUE(dialog.RunUntilAnswered(*link));
-    EXPECT_EQ(log.Count("timer"), 1);
-    EXPECT_LT(Clock::now() - start, 500ms) << "answered before the response timer";
-}
-
 // Simulator: --tax-error (command 50 answers "F").
 using TaxError = LinkScenario;
 
