@@ -632,6 +632,9 @@ void Glyphs()
     HDC dc = ::GetDC(nullptr);
     auto missing = [&](HFONT font) {
         HGDIOBJ previous = ::SelectObject(dc, font);
+        wchar_t face[LF_FACESIZE] = {};
+        ::GetTextFaceW(dc, LF_FACESIZE, face);
+        std::printf("font in use: %s\n", Narrow(face).c_str());
         std::vector<WORD> indices(cyrillic.size());
         ::GetGlyphIndicesW(dc, cyrillic.c_str(), static_cast<int>(cyrillic.size()), indices.data(),
                            GGI_MARK_NONEXISTING_GLYPHS);
