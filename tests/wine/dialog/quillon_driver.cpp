@@ -381,6 +381,9 @@ bool StartDialog(Quillon& quillon)
 void ExpectSent(Quillon& quillon, const Trace& trace, int index, int sequence, const std::string& data,
                 std::string_view answer, const std::string& what)
 {
+    // Emptied first: two operations may have the same answer text, and the
+    // next send must wait for this answer (the link is busy until then).
+    quillon.SetItemText(kOutput, L"");
     const auto before = trace.Requests().size();
     quillon.Click(IDOK);
     TraceRequest request;
@@ -483,6 +486,7 @@ void Operations(const std::wstring& exe, const Trace& trace)
         }
         if (index == 4) {
             ::SetForegroundWindow(quillon.Dialog());
+            quillon.SetItemText(kOutput, L"");
             const auto before = trace.Requests().size();
             quillon.PressKey(VK_RETURN);   // Enter is OK
             TraceRequest request;
