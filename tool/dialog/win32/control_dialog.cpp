@@ -150,7 +150,10 @@ void ControlDialog::OnInitDialog()
     }
 
     ::SendMessageW(m_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
-    ::SendMessageW(m_window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+    // The same icon resource; at the small size its own 16 x 16 image is used.
+    HANDLE smallIcon = ::LoadImageW(m_instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                    ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+    ::SendMessageW(m_window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon ? smallIcon : m_icon));
 
     ::SendDlgItemMessageW(m_window, IDC_RANGE_FIRST, EM_SETLIMITTEXT, kRangeFieldLimit, 0);
     ::SendDlgItemMessageW(m_window, IDC_RANGE_SECOND, EM_SETLIMITTEXT, kRangeFieldLimit, 0);
