@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -660,6 +661,206 @@ void Glyphs()
     ::ReleaseDC(nullptr, dc);
 }
 
+// ---- resources, read from the program file ----
+
+struct TemplateItem {
+    DWORD style = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    DWORD id = 0;
+    std::wstring windowClass;   // name, or "#n" for an atom
+    std::wstring text;          // text, or "#n" for a resource number
+};
+
+struct DialogTemplate {
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    short cx = 0, cy = 0;
+    std::wstring title;
+    WORD pointSize = 0;
+    std::wstring face;
+    std::vector<TemplateItem> items;
+};
+
+// Reads DLGTEMPLATE and DLGTEMPLATEEX alike.
+class TemplateReader {
+public:
+    explicit TemplateReader(const BYTE* data) : m_base(data), m_at(data) {}
+    template <typename T> T Read()
+    {
+        T value{};
+        std::memcpy(&value, m_at, sizeof(T));
+        m_at += sizeof(T);
+        return value;
+    }
+    std::wstring NameOrNumber()
+    {
+        const WORD first = Read<WORD>();
+        if (first == 0xFFFF)
+            return L"#" + std::to_wstring(Read<WORD>());
+        std::wstring text;
+        for (WORD c = first; c != 0; c = Read<WORD>())
+            text.push_back(static_cast<wchar_t>(c));
+        return text;
+    }
+    void AlignDword() { m_at = m_base + ((m_at - m_base + 3) & ~3); }
+    void Skip(std::size_t bytes) { m_at += bytes; }
+
+private:
+    const BYTE* m_base;
+    const BYTE* m_at;
+};
+
+DialogTemplate ReadTemplate(const BYTE* data)
+{
+    TemplateReader in(data);
+    DialogTemplate dialog;
+    const bool extended = reinterpret_cast<const WORD*>(data)[1] == 0xFFFF;
+    WORD count = 0;
+    if (extended) {
+        in.Skip(8);   // version, signature, help id
+        dialog.exStyle = in.Read<DWORD>();
+        dialog.style = in.Read<DWORD>();
+    } else {
+        dialog.style = in.Read<DWORD>();
+        dialog.exStyle = in.Read<DWORD>();
+    }
+    count = in.Read<WORD>();
+    in.Skip(4);   // x, y
+    dialog.cx = in.Read<short>();
+    dialog.cy = in.Read<short>();
+    in.NameOrNumber();   // menu
+    in.NameOrNumber();   // class
+    dialog.title = in.NameOrNumber();
+    if (dialog.style & DS_SETFONT) {
+        dialog.pointSize = in.Read<WORD>();
+        if (extended)
+            in.Skip(4);   // weight, italic, character set
+        dialog.face = in.NameOrNumber();
+    }
+    for (WORD i = 0; i < count; ++i) {
+        in.AlignDword();
+        TemplateItem item;
+        if (extended) {
+            in.Skip(8);   // help id, extended style
+            item.style = in.Read<DWORD>();
+        } else {
+            item.style = in.Read<DWORD>();
+            in.Skip(4);
+        }
+        item.x = in.Read<short>();
+        item.y = in.Read<short>();
+        item.cx = in.Read<short>();
+        item.cy = in.Read<short>();
+        item.id = extended ? in.Read<DWORD>() : in.Read<WORD>();
+        item.windowClass = in.NameOrNumber();
+        item.text = in.NameOrNumber();
+        in.Skip(in.Read<WORD>());   // creation data
+        dialog.items.push_back(item);
+    }
+    return dialog;
+}
+
+const BYTE* ResourceData(HMODULE module, const wchar_t* type, int id)
+{
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    return found ? static_cast<const BYTE*>(::LockResource(::LoadResource(module, found))) : nullptr;
+}
+
+void Resources(const std::wstring& exe)
+{
+    HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    Check(module != nullptr, "Quillon.exe loads as resources");
+    if (!module)
+        return;
+    wchar_t about[32] = {};
+    ::LoadStringW(module, 101, about, 32);
+    Check(std::wstring(about) == L"&About", "string 101");
+
+    const auto* banner = reinterpret_cast<const BITMAPINFOHEADER*>(ResourceData(module, RT_BITMAP, 131));
+    Check(banner && banner->biWidth == 285 && banner->biHeight == 40 && banner->biBitCount == 8 &&
+              (banner->biClrUsed == 0 || banner->biClrUsed == 256),
+          "bitmap 131: 285 x 40, 8 bits, 256-colour palette");
+
+#pragma pack(push, 2)
+    struct IconEntry { BYTE width, height, colours, reserved; WORD planes, bits; DWORD bytes; WORD id; };
+    struct IconGroup { WORD reserved, type, count; IconEntry entries[2]; };
+#pragma pack(pop)
+    const auto* icons = reinterpret_cast<const IconGroup*>(ResourceData(module, RT_GROUP_ICON, 128));
+    Check(icons && icons->count == 2 && icons->entries[0].width == 32 && icons->entries[1].width == 16 &&
+              icons->entries[0].colours == 16 && icons->entries[1].colours == 16,
+          "icon 128: 32 x 32 and 16 x 16, 16 colours");
+
+    const BYTE* main = ResourceData(module, RT_DIALOG, 102);
+    Check(main != nullptr, "template 102");
+    if (main) {
+        const DialogTemplate dialog = ReadTemplate(main);
+        const DWORD frame = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_3DLOOK;
+        Check((dialog.style & frame) == frame && !(dialog.style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)),
+              "template 102: pop-up, visible, caption, system menu, modal frame, no minimise or maximise box");
+        Check(dialog.exStyle & WS_EX_APPWINDOW, "template 102: on the task bar");
+        Check(dialog.title == L"Lorvane Kelmora" && dialog.cx == 198 && dialog.cy == 129, "template 102: title and size");
+        Check(dialog.pointSize == 8 && dialog.face == L"MS Sans Serif", "template 102: font");
+        struct Expected { DWORD id; short x, y, cx, cy; const wchar_t* windowClass; DWORD style; };
+        const DWORD edit = WS_BORDER | ES_AUTOHSCROLL;
+        const Expected expected[] = {
+            {1001, 3, 61, 191, 122, L"#133", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP},
+            {1004, 3, 87, 191, 21, L"#129", edit | WS_TABSTOP},
+            {IDOK, 47, 112, 50, 14, L"#128", BS_DEFPUSHBUTTON | WS_TABSTOP},
+            {IDCANCEL, 102, 112, 50, 14, L"#128", WS_TABSTOP},
+            {1002, 82, 35, 35, 13, L"#129", edit | ES_CENTER | ES_NUMBER},
+            {1003, 160, 35, 35, 13, L"#129", edit | ES_CENTER | ES_NUMBER},
+            {1000, 4, 35, 37, 57, L"#133", CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP},
+            {1006, 3, 0, 191, 22, L"#130", SS_BITMAP},
+        };
+        Check(dialog.items.size() == std::size(expected), "template 102: eight controls");
+        for (std::size_t i = 0; i < std::min(dialog.items.size(), std::size(expected)); ++i) {
+            const TemplateItem& got = dialog.items[i];
+            const Expected& want = expected[i];
+            const std::string what = "template 102 control " + std::to_string(i);
+            Check(got.id == want.id, what + ": id " + std::to_string(got.id));
+            Check(got.x == want.x && got.y == want.y && got.cx == want.cx && got.cy == want.cy, what + ": place");
+            Check(got.windowClass == want.windowClass || (want.windowClass == std::wstring(L"#130") &&
+                                                          _wcsicmp(got.windowClass.c_str(), L"Static") == 0),
+                  what + ": class");
+            Check((got.style & want.style) == want.style, what + ": style");
+            const bool tabStop = (want.style & WS_TABSTOP) != 0;
+            Check(((got.style & WS_TABSTOP) != 0) == tabStop, what + ": tab stop");
+        }
+        Check(dialog.items.size() == 8 && dialog.items[2].text == L"OK" && dialog.items[3].text == L"Exit" &&
+                  dialog.items[7].text == L"#131",
+              "template 102: button texts and the banner bitmap");
+    }
+
+    const BYTE* about100 = ResourceData(module, RT_DIALOG, 100);
+    Check(about100 != nullptr, "template 100");
+    if (about100) {
+        const DialogTemplate box = ReadTemplate(about100);
+        Check(box.title == L"About Lorvane Kelmora" && box.cx == 235 && box.cy == 55 && box.pointSize == 8 &&
+                  box.face == L"MS Sans Serif",
+              "template 100: title, size, font");
+        Check(box.items.size() == 4 && box.items[0].text == L"#128" && box.items[0].x == 11 && box.items[0].y == 17 &&
+                  box.items[0].cx == 20 && box.items[0].cy == 20 &&
+                  box.items[1].text == L"Lorvane Kelmora Version 1.00.002" && (box.items[1].style & SS_NOPREFIX) &&
+                  box.items[1].x == 40 && box.items[1].y == 10 && box.items[1].cx == 188 && box.items[1].cy == 8 &&
+                  box.items[2].x == 40 && box.items[2].y == 25 && box.items[2].cx == 119 && box.items[2].cy == 8 &&
+                  box.items[3].id == IDOK && box.items[3].x == 178 && box.items[3].y == 34 && box.items[3].cx == 50 &&
+                  box.items[3].cy == 14 && (box.items[3].style & BS_DEFPUSHBUTTON),
+              "template 100: icon, version line, second line, OK");
+    }
+
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    std::vector<BYTE> version(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    Check(size && ::GetFileVersionInfoW(exe.c_str(), 0, size, version.data()) &&
+              ::VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) &&
+              fixed->dwFileVersionMS == 0x00010000 && fixed->dwFileVersionLS == 0x00000002,
+          "version 1.0.0.2");
+    Check(ResourceData(module, RT_MANIFEST, 1) != nullptr, "manifest");
+    ::FreeLibrary(module);
+}
+
 // For ./run and the benchmarks: wait until a dialog is visible / close it.
 int WaitVisible(DWORD limitMs)
 {
@@ -745,6 +946,7 @@ int wmain(int argc, wchar_t** argv)
     if (scenario == L"start-state") {
         StartState(exe);
         Glyphs();
+        Resources(exe);
     } else if (scenario == L"operations") {
         Operations(exe, com1);
     } else if (scenario == L"wrong-length") {
