@@ -7,6 +7,8 @@ A key that was empty before (no values, no subkeys) may be gone after:
 Wine's msiexec prunes empty parent keys when it removes values, which on
 Windows never applies to the shared keys involved. Wine's device keys,
 which its display driver rewrites at every desktop start, are not compared.
+Empty keys of Windows Installer's own database, which every Windows has
+and Wine makes on the first msiexec run of a fresh prefix, are not ours.
 """
 
 import sys
@@ -15,6 +17,10 @@ import sys
 VOLATILE = ("hkey_local_machine\\hardware\\",
             "hkey_local_machine\\system\\currentcontrolset\\control\\class\\",
             "hkey_local_machine\\system\\currentcontrolset\\control\\video\\")
+
+# Windows Installer's bookkeeping; only empty keys below these are ignored.
+INSTALLER_DATABASE = ("hkey_local_machine\\software\\classes\\installer",
+                      "hkey_local_machine\\software\\microsoft\\windows\\currentversion\\installer")
 
 
 def read_snapshot(path):
@@ -45,6 +51,8 @@ def main():
     before, after = read_snapshot(sys.argv[1]), read_snapshot(sys.argv[2])
     problems = []
     for key in sorted(after.keys() - before.keys()):
+        if key.startswith(INSTALLER_DATABASE) and is_empty(after, key):
+            continue
         problems.append(f"left behind: [{key}]")
     for key in sorted(before.keys() - after.keys()):
         if not is_empty(before, key):
