@@ -18,7 +18,8 @@ VOLATILE = ("hkey_local_machine\\hardware\\",
             "hkey_local_machine\\system\\currentcontrolset\\control\\class\\",
             "hkey_local_machine\\system\\currentcontrolset\\control\\video\\")
 
-# Windows Installer's bookkeeping; only empty keys below these are ignored.
+# Windows Installer's bookkeeping; only new keys whose whole subtree holds
+# no value are ignored below these.
 INSTALLER_DATABASE = ("hkey_local_machine\\software\\classes\\installer",
                       "hkey_local_machine\\software\\microsoft\\windows\\currentversion\\installer")
 
@@ -47,11 +48,16 @@ def is_empty(keys, key):
     return not keys[key] and not any(k.startswith(prefix) for k in keys)
 
 
+def holds_no_values(keys, key):
+    prefix = key + "\\"
+    return not any(keys[k] for k in keys if k == key or k.startswith(prefix))
+
+
 def main():
     before, after = read_snapshot(sys.argv[1]), read_snapshot(sys.argv[2])
     problems = []
     for key in sorted(after.keys() - before.keys()):
-        if key.startswith(INSTALLER_DATABASE) and is_empty(after, key):
+        if key.startswith(INSTALLER_DATABASE) and holds_no_values(after, key):
             continue
         problems.append(f"left behind: [{key}]")
     for key in sorted(before.keys() - after.keys()):
