@@ -67,7 +67,7 @@ public:
 
     LONG Lock() noexcept { return ::InterlockedIncrement(&m_lockCount); }
     LONG Unlock() noexcept { return ::InterlockedDecrement(&m_lockCount); }
-    LONG LockCount() const noexcept { return ::InterlockedCompareExchange(const_cast<LONG*>(&m_lockCount), 0, 0); }
+    LONG LockCount() noexcept { return ::InterlockedCompareExchange(&m_lockCount, 0, 0); }
 
     HINSTANCE Instance() const noexcept { return m_instance; }
     ClassTableEntry* ClassTable() const noexcept { return m_classTable; }
@@ -95,7 +95,7 @@ private:
     void RunTerminationActions() noexcept;
 
     HINSTANCE m_instance = nullptr;
-    LONG m_lockCount = 0;
+    LONG volatile m_lockCount = 0;
     ClassTableEntry* m_classTable = nullptr;
     GUID m_libraryId{};
     ModuleLock m_classTableLock;
