@@ -58,8 +58,16 @@ public:
         const HRESULT hr = EnsureTypeInfo(locale, &typeInfo);
         if (FAILED(hr))
             return hr;
-        return typeInfo->Invoke(static_cast<IOrbalinObj*>(this), dispatchId, flags, parameters, result, exception,
-                                argumentError);
+        const HRESULT invoked = typeInfo->Invoke(static_cast<IOrbalinObj*>(this), dispatchId, flags, parameters,
+                                                 result, exception, argumentError);
+        // A late-bound caller learns of errors through the exception record,
+        // never through the thread's error record. SendCommand's
+        // not-responding record comes with a success status, so nobody here
+        // would consume it, and a scripting host would later show it for an
+        // unrelated failure on this thread.
+        if (SUCCEEDED(invoked))
+            ::SetErrorInfo(0, nullptr);
+        return invoked;
     }
 
 protected:

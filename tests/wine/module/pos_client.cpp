@@ -2,10 +2,11 @@
 // creates the object by programmatic name, fills one sale line, calls the
 // three methods, and prints every result and the error record if one is left.
 //
-//   orbalin_pos_client PROGID COMMAND [--dismiss-message-box]
+//   orbalin_pos_client PROGID COMMAND [--dismiss-message-box] [--late-bound]
 //
 // With --dismiss-message-box a watcher presses OK on the server's
-// not-responding box (caption "Tessaly") and prints its text.
+// not-responding boxes (caption "Tessaly") and prints their text. With
+// --late-bound the command is sent once more through IDispatch.
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
@@ -48,7 +49,9 @@ void DismissMessageBox(const std::atomic<bool>& stop)
             std::printf("message box text: %s\n", Utf8(text).c_str());
             std::fflush(stdout);
             ::PostMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-            return;
+            while (!stop.load() && ::IsWindow(box))
+                ::Sleep(50);
+            continue;
         }
         ::Sleep(50);
     }
@@ -78,7 +81,26 @@ void PrintErrorRecord(IOrbalinObj* object)
     ::SysFreeString(source);
 }
 
-int Run(const wchar_t* progId, short command)
+// SendCommand through IDispatch, as a scripting host calls it; then tells
+// whether an error record is left on the thread for a later failure to find.
+void SendLateBound(IOrbalinObj* object, short command)
+{
+    VARIANT argument;
+    ::VariantInit(&argument);
+    argument.vt = VT_I2;
+    argument.iVal = command;
+    DISPPARAMS parameters{&argument, nullptr, 1, 0};
+    VARIANT result;
+    ::VariantInit(&result);
+    const HRESULT hr = object->Invoke(7, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, &result,
+                                      nullptr, nullptr);
+    std::printf("late-bound SendCommand=0x%08lX\n", hr);
+    ComPtr<IErrorInfo> record;
+    std::printf("record after late-bound call: %s\n", ::GetErrorInfo(0, &record) == S_OK && record ? "left" : "none");
+    ::VariantClear(&result);
+}
+
+int Run(const wchar_t* progId, short command, bool lateBound)
 {
     CLSID classId{};
     HRESULT hr = ::CLSIDFromProgID(progId, &classId);
@@ -114,6 +136,8 @@ int Run(const wchar_t* progId, short command)
     std::printf("SendCommand=0x%08lX\n", hr);
     if (hr != S_OK)
         PrintErrorRecord(object.Get());
+    if (lateBound)
+        SendLateBound(object.Get(), command);
     LONG status = -1;
     hr = object->CheckStatus(&status);
     std::printf("CheckStatus=0x%08lX status=%ld\n", hr, status);
@@ -125,17 +149,21 @@ int Run(const wchar_t* progId, short command)
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: orbalin_pos_client PROGID COMMAND [--dismiss-message-box]\n");
+        std::fprintf(stderr, "usage: orbalin_pos_client PROGID COMMAND [--dismiss-message-box] [--late-bound]\n");
         return 2;
     }
-    const bool dismiss = argc > 3 && std::wcscmp(argv[3], L"--dismiss-message-box") == 0;
+    bool dismiss = false, lateBound = false;
+    for (int i = 3; i < argc; ++i) {
+        dismiss = dismiss || std::wcscmp(argv[i], L"--dismiss-message-box") == 0;
+        lateBound = lateBound || std::wcscmp(argv[i], L"--late-bound") == 0;
+    }
     std::atomic<bool> stop{false};
     std::thread watcher;
     if (dismiss)
         watcher = std::thread(DismissMessageBox, std::cref(stop));
 
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const int result = Run(argv[1], static_cast<short>(std::wcstol(argv[2], nullptr, 10)));
+    const int result = Run(argv[1], static_cast<short>(std::wcstol(argv[2], nullptr, 10)), lateBound);
     ::CoUninitialize();
 
     stop = true;
