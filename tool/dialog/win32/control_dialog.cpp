@@ -5,6 +5,7 @@
 #include "common/win/text.h"
 #include "common/win/unique_handle.h"
 #include "resource.h"
+#include "tool/link/link_texts.h"
 #include "tool/link/win32/communication.h"
 
 namespace quillon {
@@ -304,7 +305,13 @@ void ControlDialog::OnOperationChange()
 
 void ControlDialog::Connect(int portNumber)
 {
-    m_connection = std::make_unique<CCommunication>(portNumber, *this, m_sink);
+    // Nothing may throw out of the dialog procedure: without memory for a
+    // connection the operator is told, and every use of it checks for one.
+    m_connection.reset(new (std::nothrow) CCommunication(portNumber, *this, m_sink));
+    if (!m_connection) {
+        m_sink.ShowMessage(texts::kNoMemory, kCaptionError, MessageIcon::Error);
+        return;
+    }
     if (!m_connection->MakeConection())
         m_sink.ShowMessage(kPortMessage, kCaptionNotice, MessageIcon::Information);
 }
