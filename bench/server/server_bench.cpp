@@ -17,6 +17,7 @@
 
 #include "server/object/orbalin_obj.h"
 #include "server/object/win32_desktop.h"
+#include "tests/wine/object/test_object.h"
 
 namespace {
 
@@ -25,24 +26,8 @@ using orbalin::OrbalinObj;
 using orbalin::Win32Desktop;
 using orbalin::WindowId;
 
-class BenchObject final : public OrbalinObj {
-public:
-    using OrbalinObj::OrbalinObj;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
-    {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
-};
+// The object without the module around it, as the object tests make it.
+using BenchObject = orbalin::testing::TestObject;
 
 // The real desktop with the pause between look-ups taken out.
 class SpinningDesktop final : public Desktop {
