@@ -38,7 +38,7 @@ want_subkeys=$(printf '%s\n' InprocServer32 ProgID Programmable TypeLib VersionI
 
 # The type library's registration.
 expect_value "TypeLib\\$LIBID\\1.0" "" "Orbalin 1.0 Type Library"
-expect_value "TypeLib\\$LIBID\\1.0\\0\\win64" "" "$dll"
+expect_value "TypeLib\\$LIBID\\1.0\\0\\$SYSKIND" "" "$dll"
 expect_value "TypeLib\\$LIBID\\1.0\\HELPDIR" "" "$dll_dir"
 [[ $(reg_value "TypeLib\\$LIBID\\1.0\\FLAGS" "") =~ ^[0-9]+$ ]] && pass "type library FLAGS" || fail "type library FLAGS"
 expect_value "Interface\\$IID" "" "IOrbalinObj"

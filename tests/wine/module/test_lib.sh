@@ -20,6 +20,11 @@ LIBID=$(identifier ORBALIN_LIBID)
 IID=$(identifier ORBALIN_IID)
 [[ -n $CLSID && -n $LIBID && -n $IID ]] || { echo "cannot read the identifiers"; exit 1; }
 
+# The tree's bitness: the built-ins started by name (wine reg, wine
+# regsvr32, wine cscript) are of the same one, and so is the registry view.
+BITS=${WINEBED_BITS:-64}
+SYSKIND=win$BITS
+
 ORBALIN_DLL=$LORVANE_BUILD_DIR/server/module/Orbalin.dll
 DETECTOR_SIM=$LORVANE_BUILD_DIR/tools/detector-sim/detector-sim.exe
 
