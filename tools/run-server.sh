@@ -6,18 +6,16 @@
 # program; the script prints what the client reports and every text that
 # arrived at the detector form.
 #
-# Build tree: build/win64 (RUN_WIN64_BUILD overrides). Wine bed:
+# Build tree: the preset tree build/win64. Wine bed:
 # build/wine-run (WINEBED_DIR overrides); it is taken down at the end.
 set -euo pipefail
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-win64=${RUN_WIN64_BUILD:-$src/build/win64}
+win64=$src/build/win64
 export WINEBED_DIR=${WINEBED_DIR:-$src/build/wine-run}
 say() { echo "run server: $*"; }
 
-[[ -f $win64/build.ninja ]] || cmake -S "$src" -B "$win64" -G Ninja \
-    --toolchain "$src/cmake/toolchain-mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 say "building Orbalin.dll and detector-sim"
-cmake --build "$win64" --target Orbalin detector-sim -j2 >/dev/null
+"$src/tools/build-preset" win64 "$src/build/logs/run-server-win64.log" Orbalin detector-sim
 
 winebed=$src/tests/wine/winebed
 "$winebed" up </dev/null >/dev/null 2>&1

@@ -19,8 +19,8 @@ std::uint8_t WrongCommand(std::uint8_t command)
     return command < 0x80 ? static_cast<std::uint8_t>(command | 0x80) : 0x7F;
 }
 
-Response BuildResponse(std::uint8_t command, std::uint8_t sequence,
-                       std::span<const std::uint8_t> data, const ResponseFaults& faults)
+Response BuildResponse(std::uint8_t command, std::uint8_t sequence, std::span<const std::uint8_t> data,
+                       const ResponseFaults& faults, const StatusBytes& status)
 {
     Response r;
     r.command = faults.wrongCommand ? WrongCommand(command) : command;
@@ -42,7 +42,7 @@ Response BuildResponse(std::uint8_t command, std::uint8_t sequence,
     b.push_back(r.command);
     b.insert(b.end(), r.data.begin(), r.data.end());
     b.push_back(ResponseLayout::kSeparator);
-    b.insert(b.end(), ResponseLayout::kStatus.begin(), ResponseLayout::kStatus.end());
+    b.insert(b.end(), status.begin(), status.end());
     b.push_back(FiscalFrame::kPostamble);
     const auto chars = ChecksumChars(FrameChecksum(b.data() + 1, b.size() - 1));
     b.insert(b.end(), chars.begin(), chars.end());

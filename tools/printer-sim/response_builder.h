@@ -33,11 +33,14 @@ struct Response {
     std::vector<std::uint8_t> data;   // as sent, after faults
 };
 
+using StatusBytes = std::array<std::uint8_t, 6>;
+
 // 0x01, length, sequence, command, data, separator, status, 0x05, checksum
 // characters over the length byte through the 0x05, 0x03. Data beyond
-// kMaxData is cut off.
-Response BuildResponse(std::uint8_t command, std::uint8_t sequence,
-                       std::span<const std::uint8_t> data, const ResponseFaults& faults = {});
+// kMaxData is cut off. The one builder of response frames: the simulator
+// answers with it and the tests feed its frames to the tool's link.
+Response BuildResponse(std::uint8_t command, std::uint8_t sequence, std::span<const std::uint8_t> data,
+                       const ResponseFaults& faults = {}, const StatusBytes& status = ResponseLayout::kStatus);
 
 // The command byte that --wrong-command answers with: one the tool does not know.
 std::uint8_t WrongCommand(std::uint8_t command);
