@@ -26,15 +26,17 @@ inline std::wstring WideFromCodePage(std::string_view text, UINT codePage)
 
 inline std::wstring WideFrom1251(std::string_view text) { return WideFromCodePage(text, kCyrillicCodePage); }
 
-inline std::string CodePageFromWide(std::wstring_view text, UINT codePage)
+// flags as for WideCharToMultiByte (e.g. WC_NO_BEST_FIT_CHARS); they must
+// be 0 for CP_UTF8.
+inline std::string CodePageFromWide(std::wstring_view text, UINT codePage, DWORD flags = 0)
 {
     if (text.empty())
         return {};
     const int size = static_cast<int>(text.size());
-    const int length = ::WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    const int length = ::WideCharToMultiByte(codePage, flags, text.data(), size, nullptr, 0, nullptr, nullptr);
     std::string narrow(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
     if (length > 0)
-        ::WideCharToMultiByte(codePage, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+        ::WideCharToMultiByte(codePage, flags, text.data(), size, narrow.data(), length, nullptr, nullptr);
     return narrow;
 }
 

@@ -12,6 +12,8 @@
 namespace orbalin {
 namespace {
 
+// Success severity on purpose: point-of-sale programs compare the returned
+// value with 0x00040001, and scripting clients must not stop on it.
 constexpr HRESULT kErrorNotResponding = 0x00040001;
 constexpr char kNotRespondingDescription[] = "Not Responding";
 
@@ -21,19 +23,16 @@ constexpr char kNotRespondingDescription[] = "Not Responding";
 // by dropping the thread's record.
 void ClearErrorRecord() { ::SetErrorInfo(0, nullptr); }
 
-// Replaces the stored string with a copy of the given one up to its first
-// NUL. A null string, or a copy that cannot be allocated, leaves it absent.
-void StoreString(BSTR& stored, BSTR value)
-{
-    ::SysFreeString(stored);
-    stored = value != nullptr ? ::SysAllocString(value) : nullptr;
-}
+// The stored string becomes a copy of the given one up to its first NUL. A
+// null string, or a copy that cannot be allocated, leaves it absent.
+void StoreString(lorvane::win::UniqueBstr& stored, BSTR value) noexcept { stored = lorvane::win::UniqueBstr(value); }
 
-HRESULT CopyString(BSTR stored, BSTR* out)
+// The caller owns the copy; an absent string reads as empty.
+HRESULT CopyString(const lorvane::win::UniqueBstr& stored, BSTR* out) noexcept
 {
     if (out == nullptr)
         return E_POINTER;
-    *out = ::SysAllocString(stored != nullptr ? stored : L"");
+    *out = ::SysAllocString(stored ? stored.Get() : L"");
     return S_OK;
 }
 
@@ -50,19 +49,10 @@ HRESULT CopyOut(T value, T* out)
 // NUL. Characters the code page lacks become its default character; best-fit
 // look-alikes (Greek alpha as Latin "a") are refused, so a product name is
 // never silently turned into a different one.
-std::string AnsiFromWide(BSTR value)
+std::string AnsiFromWide(const lorvane::win::UniqueBstr& value)
 {
-    const std::wstring_view text = value != nullptr ? std::wstring_view(value) : std::wstring_view();
-    if (text.empty())
-        return {};
-    const int size = static_cast<int>(text.size());
-    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr, 0, nullptr,
-                                             nullptr);
-    std::string narrow(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, narrow.data(), length, nullptr,
-                              nullptr);
-    return narrow;
+    const std::wstring_view text = value ? std::wstring_view(value.Get()) : std::wstring_view();
+    return lorvane::win::CodePageFromWide(text, CP_ACP, WC_NO_BEST_FIT_CHARS);
 }
 
 }  // namespace
@@ -71,78 +61,72 @@ OrbalinObj::OrbalinObj() noexcept : m_desktop(m_realDesktop) {}
 
 OrbalinObj::OrbalinObj(Desktop& desktop) noexcept : m_desktop(desktop) {}
 
-OrbalinObj::~OrbalinObj()
-{
-    ::SysFreeString(m_code);
-    ::SysFreeString(m_name);
-}
-
-HRESULT OrbalinObj::get_Code(BSTR* pVal)
+HRESULT OrbalinObj::get_Code(BSTR* pVal) noexcept
 {
     ClearErrorRecord();
     return CopyString(m_code, pVal);
 }
 
-HRESULT OrbalinObj::put_Code(BSTR value)
+HRESULT OrbalinObj::put_Code(BSTR value) noexcept
 {
     ClearErrorRecord();
     StoreString(m_code, value);
     return S_OK;
 }
 
-HRESULT OrbalinObj::get_Name(BSTR* pVal)
+HRESULT OrbalinObj::get_Name(BSTR* pVal) noexcept
 {
     ClearErrorRecord();
     return CopyString(m_name, pVal);
 }
 
-HRESULT OrbalinObj::put_Name(BSTR value)
+HRESULT OrbalinObj::put_Name(BSTR value) noexcept
 {
     ClearErrorRecord();
     StoreString(m_name, value);
     return S_OK;
 }
 
-HRESULT OrbalinObj::get_Price(double* pVal)
+HRESULT OrbalinObj::get_Price(double* pVal) noexcept
 {
     ClearErrorRecord();
     return CopyOut(m_price, pVal);
 }
 
-HRESULT OrbalinObj::put_Price(double value)
+HRESULT OrbalinObj::put_Price(double value) noexcept
 {
     ClearErrorRecord();
     m_price = value;
     return S_OK;
 }
 
-HRESULT OrbalinObj::get_Quantity(double* pVal)
+HRESULT OrbalinObj::get_Quantity(double* pVal) noexcept
 {
     ClearErrorRecord();
     return CopyOut(m_quantity, pVal);
 }
 
-HRESULT OrbalinObj::put_Quantity(double value)
+HRESULT OrbalinObj::put_Quantity(double value) noexcept
 {
     ClearErrorRecord();
     m_quantity = value;
     return S_OK;
 }
 
-HRESULT OrbalinObj::get_DeviceNumber(LONG* pVal)
+HRESULT OrbalinObj::get_DeviceNumber(LONG* pVal) noexcept
 {
     ClearErrorRecord();
     return CopyOut(m_deviceNumber, pVal);
 }
 
-HRESULT OrbalinObj::put_DeviceNumber(LONG value)
+HRESULT OrbalinObj::put_DeviceNumber(LONG value) noexcept
 {
     ClearErrorRecord();
     m_deviceNumber = value;
     return S_OK;
 }
 
-HRESULT OrbalinObj::InitOrbalin()
+HRESULT OrbalinObj::InitOrbalin() noexcept
 {
     ClearErrorRecord();
     try {
@@ -153,7 +137,7 @@ HRESULT OrbalinObj::InitOrbalin()
     return S_OK;
 }
 
-HRESULT OrbalinObj::SendCommand(short cmdCode)
+HRESULT OrbalinObj::SendCommand(short cmdCode) noexcept
 {
     ClearErrorRecord();
     SendResult result;
@@ -173,7 +157,7 @@ HRESULT OrbalinObj::SendCommand(short cmdCode)
     return S_OK;
 }
 
-HRESULT OrbalinObj::CheckStatus(LONG* retVal)
+HRESULT OrbalinObj::CheckStatus(LONG* retVal) noexcept
 {
     ClearErrorRecord();
     if (retVal == nullptr)
@@ -186,7 +170,7 @@ HRESULT OrbalinObj::CheckStatus(LONG* retVal)
     return S_OK;
 }
 
-HRESULT OrbalinObj::InterfaceSupportsErrorInfo(REFIID riid)
+HRESULT OrbalinObj::InterfaceSupportsErrorInfo(REFIID riid) noexcept
 {
     return ::IsEqualIID(riid, IID_IOrbalinObj) ? S_OK : S_FALSE;
 }
@@ -211,7 +195,7 @@ HRESULT ReportError(REFCLSID classId, const char* description, REFIID interfaceI
     } catch (const std::bad_alloc&) {
         // The status still tells the client; only the record is lost.
     }
-    return status == S_OK ? DISP_E_EXCEPTION : status;
+    return status;
 }
 
 }  // namespace orbalin

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include "common/win/unique_bstr.h"
 #include "orbalin_contract.h"
 #include "server/object/win32_desktop.h"
 #include "server/protocol/desktop.h"
@@ -18,41 +19,41 @@ public:
     OrbalinObj() noexcept;
     // Talks to the given desktop, which must outlive the object.
     explicit OrbalinObj(Desktop& desktop) noexcept;
-    virtual ~OrbalinObj();
+    virtual ~OrbalinObj() = default;
 
     OrbalinObj(const OrbalinObj&) = delete;
     OrbalinObj& operator=(const OrbalinObj&) = delete;
 
     // IOrbalinObj
-    HRESULT STDMETHODCALLTYPE get_Code(BSTR* pVal) override;
-    HRESULT STDMETHODCALLTYPE put_Code(BSTR value) override;
-    HRESULT STDMETHODCALLTYPE get_Name(BSTR* pVal) override;
-    HRESULT STDMETHODCALLTYPE put_Name(BSTR value) override;
-    HRESULT STDMETHODCALLTYPE get_Price(double* pVal) override;
-    HRESULT STDMETHODCALLTYPE put_Price(double value) override;
-    HRESULT STDMETHODCALLTYPE get_Quantity(double* pVal) override;
-    HRESULT STDMETHODCALLTYPE put_Quantity(double value) override;
-    HRESULT STDMETHODCALLTYPE get_DeviceNumber(LONG* pVal) override;
-    HRESULT STDMETHODCALLTYPE put_DeviceNumber(LONG value) override;
-    HRESULT STDMETHODCALLTYPE InitOrbalin() override;
-    HRESULT STDMETHODCALLTYPE SendCommand(short cmdCode) override;
-    HRESULT STDMETHODCALLTYPE CheckStatus(LONG* retVal) override;
+    HRESULT STDMETHODCALLTYPE get_Code(BSTR* pVal) noexcept override;
+    HRESULT STDMETHODCALLTYPE put_Code(BSTR value) noexcept override;
+    HRESULT STDMETHODCALLTYPE get_Name(BSTR* pVal) noexcept override;
+    HRESULT STDMETHODCALLTYPE put_Name(BSTR value) noexcept override;
+    HRESULT STDMETHODCALLTYPE get_Price(double* pVal) noexcept override;
+    HRESULT STDMETHODCALLTYPE put_Price(double value) noexcept override;
+    HRESULT STDMETHODCALLTYPE get_Quantity(double* pVal) noexcept override;
+    HRESULT STDMETHODCALLTYPE put_Quantity(double value) noexcept override;
+    HRESULT STDMETHODCALLTYPE get_DeviceNumber(LONG* pVal) noexcept override;
+    HRESULT STDMETHODCALLTYPE put_DeviceNumber(LONG value) noexcept override;
+    HRESULT STDMETHODCALLTYPE InitOrbalin() noexcept override;
+    HRESULT STDMETHODCALLTYPE SendCommand(short cmdCode) noexcept override;
+    HRESULT STDMETHODCALLTYPE CheckStatus(LONG* retVal) noexcept override;
 
     // ISupportErrorInfo
-    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) noexcept override;
 
 private:
     Win32Desktop m_realDesktop;
     Desktop& m_desktop;
-    BSTR m_code = nullptr;
-    BSTR m_name = nullptr;
+    lorvane::win::UniqueBstr m_code;   // null: absent
+    lorvane::win::UniqueBstr m_name;
     double m_price = 0.0;
     double m_quantity = 0.0;
     LONG m_deviceNumber = 0;
 };
 
 // Leaves an error record for the calling thread (source: the class's
-// programmatic name) and returns the status, DISP_E_EXCEPTION for 0.
+// programmatic name) and returns status.
 HRESULT ReportError(REFCLSID classId, const char* description, REFIID interfaceId, HRESULT status) noexcept;
 
 }  // namespace orbalin

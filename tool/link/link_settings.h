@@ -10,9 +10,12 @@ namespace quillon {
 const char* PortName(int portNumber);
 
 // The receiver's per-port event: "COM2sss".."COM4sss", else "COM1sss".
+// Named objects are machine-wide: other programs that watch the line open
+// these names, so they stay as the first releases spelt them.
 const char* ReceiverEventName(int portNumber);
 
-// The gate event that the receiver waits on before every read.
+// The gate event that the receiver waits on before every read; the same
+// machine-wide name, kept for the same reason, is opened by every copy.
 inline constexpr char kGateEventName[] = "eventName";
 
 // 9600 baud, 8 data bits, no parity, one stop bit, no flow control, DTR and

@@ -17,7 +17,7 @@ void RunReceiver(ReceiverPort& port, ResponseFrame& response, MessageSink& sink,
         switch (port.ReadByte(byte)) {
         case ReadResult::Byte:
             if (TakeByte(response, byte, sink))
-                port.DeliverFrame();
+                port.DeliverFrame(response);
             break;
         case ReadResult::Failed:
             port.RecoverFromReadFailure();

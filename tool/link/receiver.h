@@ -26,8 +26,10 @@ public:
     virtual ReadResult ReadByte(std::uint8_t& byte) = 0;
     // Called after a failed read so that the next read can succeed again.
     virtual void RecoverFromReadFailure() = 0;
-    // Hands a complete response on and resets it for the next one.
-    virtual void DeliverFrame() = 0;
+    // Hands the complete response on and resets it for the next one. It is
+    // the response the loop was given: the one route by which a frame
+    // leaves the receiver.
+    virtual void DeliverFrame(ResponseFrame& response) = 0;
 };
 
 // Takes one read byte: zero bytes are dropped before assembly. Returns true

@@ -11,7 +11,7 @@ class ClassFactory final : public IClassFactory {
 public:
     explicit ClassFactory(ObjectCreator objectCreator) noexcept : m_objectCreator(objectCreator) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) noexcept override
     {
         if (!out)
             return E_POINTER;
@@ -27,7 +27,7 @@ public:
     // The count moves under the factory's own lock so that the steps
     // between 1 (the module's cached reference) and 2 change the library's
     // lock count exactly once each.
-    ULONG STDMETHODCALLTYPE AddRef() override
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override
     {
         std::lock_guard guard(m_referencesLock);
         if (++m_references == 2)
@@ -35,7 +35,7 @@ public:
         return m_references;
     }
 
-    ULONG STDMETHODCALLTYPE Release() override
+    ULONG STDMETHODCALLTYPE Release() noexcept override
     {
         ULONG remaining;
         {
@@ -49,18 +49,17 @@ public:
         return remaining;
     }
 
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
+    // The creator checks the out pointer and the rules of aggregation.
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) noexcept override
     {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (outer && !::IsEqualIID(iid, IID_IUnknown))
-            return CLASS_E_NOAGGREGATION;
         return m_objectCreator(outer, iid, out);
     }
 
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override
     {
+        // Not clamped at zero: a client that unlocks before it locks (two
+        // threads, either order) still ends balanced, and meanwhile the
+        // library answers that it cannot unload.
         if (lock)
             Module().Lock();
         else

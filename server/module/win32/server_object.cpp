@@ -19,7 +19,7 @@ public:
     ~DispatchingObj() override { Module().Unlock(); }
 
     // IDispatch
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) noexcept override
     {
         if (!count)
             return E_POINTER;
@@ -27,7 +27,7 @@ public:
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT /*index*/, LCID locale, ITypeInfo** out) override
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT /*index*/, LCID locale, ITypeInfo** out) noexcept override
     {
         if (!out)
             return E_POINTER;
@@ -42,7 +42,7 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID /*iid*/, LPOLESTR* names, UINT count, LCID locale,
-                                            DISPID* dispatchIds) override
+                                            DISPID* dispatchIds) noexcept override
     {
         ITypeInfo* typeInfo = nullptr;
         const HRESULT hr = EnsureTypeInfo(locale, &typeInfo);
@@ -52,7 +52,7 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispatchId, REFIID /*iid*/, LCID locale, WORD flags, DISPPARAMS* parameters,
-                                     VARIANT* result, EXCEPINFO* exception, UINT* argumentError) override
+                                     VARIANT* result, EXCEPINFO* exception, UINT* argumentError) noexcept override
     {
         ITypeInfo* typeInfo = nullptr;
         const HRESULT hr = EnsureTypeInfo(locale, &typeInfo);
@@ -97,7 +97,7 @@ public:
 
 class PlainServerObject final : public DispatchingObj {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) noexcept override
     {
         if (!out)
             return E_POINTER;
@@ -109,9 +109,9 @@ public:
         return QueryInterfaceTable(iid, out);
     }
 
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++m_references; }
 
-    ULONG STDMETHODCALLTYPE Release() override
+    ULONG STDMETHODCALLTYPE Release() noexcept override
     {
         const ULONG remaining = --m_references;
         if (remaining == 0)
@@ -133,7 +133,7 @@ public:
 
     IUnknown* Inner() noexcept { return &m_inner; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) noexcept override
     {
         if (!out)
             return E_POINTER;
@@ -142,15 +142,15 @@ public:
         return QueryInterfaceTable(iid, out);
     }
 
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_outer->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return m_outer->Release(); }
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return m_outer->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() noexcept override { return m_outer->Release(); }
 
 private:
     class InnerUnknown final : public IUnknown {
     public:
         explicit InnerUnknown(AggregatedServerObject& object) noexcept : m_object(object) {}
 
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) noexcept override
         {
             if (!out)
                 return E_POINTER;
@@ -162,9 +162,9 @@ private:
             return m_object.QueryInterfaceTable(iid, out);
         }
 
-        ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
+        ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++m_references; }
 
-        ULONG STDMETHODCALLTYPE Release() override
+        ULONG STDMETHODCALLTYPE Release() noexcept override
         {
             const ULONG remaining = --m_references;
             if (remaining == 0)
@@ -203,6 +203,7 @@ HRESULT CreateServerObject(IUnknown* outer, REFIID iid, void** out)
             auto* object = new PlainServerObject();
             return HandOut(object->Identity(), iid, out);
         }
+        // An aggregated object hands out only its inner IUnknown.
         if (!::IsEqualIID(iid, IID_IUnknown))
             return CLASS_E_NOAGGREGATION;
         auto* object = new AggregatedServerObject(outer);

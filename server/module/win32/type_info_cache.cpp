@@ -7,6 +7,7 @@
 #include <new>
 #include <string_view>
 
+#include "common/win/unique_bstr.h"
 #include "orbalin_contract.h"
 #include "server/module/name_table.h"
 #include "server/module/win32/server_module.h"
@@ -50,17 +51,15 @@ HRESULT BuildNameTable(ITypeInfo* typeInfo, NameTable& names)
         const MEMBERID memberId = function->memid;
         typeInfo->ReleaseFuncDesc(function);
 
-        BSTR name = nullptr;
-        hr = typeInfo->GetDocumentation(memberId, &name, nullptr, nullptr, nullptr);
+        lorvane::win::UniqueBstr name;
+        hr = typeInfo->GetDocumentation(memberId, name.Receive(), nullptr, nullptr, nullptr);
         if (FAILED(hr))
             return hr;
         try {
-            names.Add(std::wstring_view(name, ::SysStringLen(name)), memberId);
+            names.Add(std::wstring_view(name.Get(), ::SysStringLen(name.Get())), memberId);
         } catch (const std::bad_alloc&) {
-            ::SysFreeString(name);
             return E_OUTOFMEMORY;
         }
-        ::SysFreeString(name);
     }
     return S_OK;
 }

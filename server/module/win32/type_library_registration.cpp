@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "common/win/module_path.h"
 #include "common/win/unique_handle.h"
 #include "server/module/type_library_path.h"
 
@@ -19,13 +20,10 @@ using Microsoft::WRL::ComPtr;
 // else from the ".tlb" beside it. path receives the path that loaded.
 HRESULT LoadOwnTypeLibrary(HINSTANCE instance, std::wstring& path, ComPtr<ITypeLib>& typeLib)
 {
-    wchar_t modulePath[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameW(instance, modulePath, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return HRESULT_FROM_WIN32(length == 0 ? ::GetLastError() : ERROR_INSUFFICIENT_BUFFER);
-
-    path.assign(modulePath, length);
-    HRESULT hr = ::LoadTypeLib(path.c_str(), typeLib.ReleaseAndGetAddressOf());
+    HRESULT hr = lorvane::win::ModuleFilePath(instance, path);
+    if (FAILED(hr))
+        return hr;
+    hr = ::LoadTypeLib(path.c_str(), typeLib.ReleaseAndGetAddressOf());
     if (SUCCEEDED(hr))
         return hr;
     path = TypeLibraryFallbackPath(path);

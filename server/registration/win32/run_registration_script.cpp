@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "common/win/module_path.h"
 #include "common/win/unique_handle.h"
 #include "server/registration/script_interpreter.h"
 #include "server/registration/win32/ansi_code_page.h"
@@ -51,14 +52,9 @@ bool ReadScript(const std::wstring& path, std::string& text, HRESULT& status)
 
 HRESULT Run(HINSTANCE instance, bool registerMode)
 {
-    wchar_t buffer[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(instance, buffer, MAX_PATH);
-    // A cut-off path would register a file that does not exist.
-    if (length == 0 || length >= MAX_PATH) {
-        const HRESULT error = LastErrorStatus();
-        return error != S_OK ? error : E_FAIL;
-    }
-    const std::wstring path(buffer, length);
+    std::wstring path;
+    if (const HRESULT hr = lorvane::win::ModuleFilePath(instance, path); FAILED(hr))
+        return hr;
 
     std::string text;
     if (HRESULT status = S_OK; !ReadScript(path, text, status))

@@ -1,6 +1,7 @@
 #include "tool/link/fiscal_frame.h"
 
-#include "recording_sink.h"
+#include "response_builder.h"
+#include "tests/unit/link/link_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -24,23 +25,20 @@ Bytes Build(int sequence, int command, const std::string& data)
     return Bytes(request.frame.begin(), request.frame.begin() + static_cast<long>(request.FrameSize()));
 }
 
-// A well-formed response as a printer sends it (checksum not examined).
+// A well-formed response as a printer sends it, status bytes counting up
+// from status0.
 Bytes Response(std::uint8_t command, const Bytes& data, std::uint8_t status0 = 0x80)
 {
-    Bytes r{0x01, static_cast<std::uint8_t>(0x20 + data.size() + 11), 0x21, command};
-    r.insert(r.end(), data.begin(), data.end());
-    r.push_back(0x04);
-    for (int i = 0; i < 6; ++i)
-        r.push_back(static_cast<std::uint8_t>(status0 + i));
-    r.push_back(0x05);
-    r.insert(r.end(), {0x30, 0x31, 0x32, 0x33});
-    r.push_back(0x03);
-    return r;
+    sim::StatusBytes status{};
+    for (std::size_t i = 0; i < status.size(); ++i)
+        status[i] = static_cast<std::uint8_t>(status0 + i);
+    return sim::BuildResponse(command, 0x21, data, {}, status).bytes;
 }
 
 struct Assembler {
     ResponseFrame frame;
-    test::RecordingSink sink;
+    testing::EventLog log;
+    testing::RecordingSink sink{log};
     std::vector<Bytes> delivered;  // data of each completed frame
     std::vector<int> commands;
 
@@ -121,7 +119,7 @@ TEST(AddChar, TakesApartAResponseWithDataAndStatus)
     EXPECT_EQ(Bytes(a.frame.data.begin(), a.frame.data.begin() + 5), data);
     EXPECT_EQ(a.frame.status, (std::array<std::uint8_t, 6>{0x90, 0x91, 0x92, 0x93, 0x94, 0x95}));
     EXPECT_EQ(a.frame.count, 22);
-    EXPECT_TRUE(a.sink.shown.empty());
+    EXPECT_TRUE(a.log.Events().empty());
 }
 
 TEST(AddChar, ResponseWithoutDataIsSeventeenBytes)
@@ -196,10 +194,10 @@ TEST(AddChar, UnusableLengthByteReportsAndDiscardsTheFrame)
     for (std::uint8_t length : {0x00, 0x1A, 0x80, 0xFF}) {
         Assembler a;
         a.Feed({0x01, length, 0x21, 0x45});
-        ASSERT_EQ(a.sink.shown.size(), 1u) << "length " << int(length);
-        EXPECT_EQ(a.sink.shown[0].text, "AddChar");
-        EXPECT_EQ(a.sink.shown[0].caption, "Lorvane Kelmora: Error");
-        EXPECT_EQ(a.sink.shown[0].icon, MessageIcon::Error);
+        ASSERT_EQ(a.log.Events().size(), 1u) << "length " << int(length);
+        EXPECT_EQ(a.log.Events()[0].text, "AddChar");
+        EXPECT_EQ(a.log.Events()[0].caption, "Lorvane Kelmora: Error");
+        EXPECT_EQ(a.log.Events()[0].icon, MessageIcon::Error);
         EXPECT_EQ(a.frame.inFrame, 0);
         a.Feed(Response(69, {'1'}));
         EXPECT_EQ(a.delivered.size(), 1u) << "the assembler waits for the next frame";
@@ -213,7 +211,7 @@ TEST(AddChar, TooShortLengthIsDiscardedSilently)
         Assembler a;
         a.Feed({0x01, length, 0x21, 0x45, 0x04, 0x80, 0x80, 0x80});
         EXPECT_TRUE(a.delivered.empty()) << "length " << int(length);
-        EXPECT_TRUE(a.sink.shown.empty());
+        EXPECT_TRUE(a.log.Events().empty());
         a.Feed(Response(69, {'4'}));
         ASSERT_EQ(a.delivered.size(), 1u);
         EXPECT_EQ(a.delivered[0], (Bytes{'4'}));

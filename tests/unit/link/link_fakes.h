@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "response_builder.h"
 #include "tool/link/link_owner.h"
 #include "tool/link/message_sink.h"
 
@@ -68,19 +69,11 @@ private:
     EventLog& m_log;
 };
 
-// A well-formed response frame as the printer sends it.
+// A well-formed response frame as the printer sends it, sequence 0x21.
 inline std::vector<std::uint8_t> ResponseBytes(std::uint8_t command, std::string_view data)
 {
-    std::vector<std::uint8_t> bytes{0x01, static_cast<std::uint8_t>(0x20 + data.size() + 11), 0x21, command};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    bytes.push_back(0x04);
-    for (int i = 0; i < 6; ++i)
-        bytes.push_back(static_cast<std::uint8_t>(0x80 + i));
-    bytes.push_back(0x05);
-    for (std::uint8_t c : {'0', '1', '2', '3'})
-        bytes.push_back(c);
-    bytes.push_back(0x03);
-    return bytes;
+    const std::vector<std::uint8_t> bytes(data.begin(), data.end());
+    return sim::BuildResponse(command, 0x21, bytes).bytes;
 }
 
 }  // namespace quillon::testing

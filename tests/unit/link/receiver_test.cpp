@@ -17,7 +17,7 @@ using testing::ResponseBytes;
 // Plays back scripted read results, then asks the loop to stop.
 class ScriptedPort : public ReceiverPort {
 public:
-    ScriptedPort(ResponseFrame& response, std::atomic<bool>& stop) : m_response(response), m_stop(stop) {}
+    explicit ScriptedPort(std::atomic<bool>& stop) : m_stop(stop) {}
 
     void Bytes(const std::vector<std::uint8_t>& bytes)
     {
@@ -45,11 +45,11 @@ public:
         ++recoveries;
         failing = false;
     }
-    void DeliverFrame() override
+    void DeliverFrame(ResponseFrame& response) override
     {
-        delivered.push_back({m_response.command, std::string(m_response.data.begin(),
-                                                             m_response.data.begin() + m_response.dataLength)});
-        ResetResponseFrame(m_response);
+        delivered.push_back(
+            {response.command, std::string(response.data.begin(), response.data.begin() + response.dataLength)});
+        ResetResponseFrame(response);
     }
 
     std::deque<std::pair<ReadResult, std::uint8_t>> script;
@@ -58,7 +58,6 @@ public:
     int recoveries = 0;
 
 private:
-    ResponseFrame& m_response;
     std::atomic<bool>& m_stop;
 };
 
@@ -70,7 +69,7 @@ protected:
     RecordingSink sink{log};
     ResponseFrame response;
     std::atomic<bool> stop{false};
-    ScriptedPort port{response, stop};
+    ScriptedPort port{stop};
 };
 
 TEST_F(ReceiverTest, DeliversEachResponseOnceAndIgnoresBytesBetween)
@@ -131,7 +130,7 @@ public:
         return ReadResult::Byte;
     }
     void RecoverFromReadFailure() override {}
-    void DeliverFrame() override {}
+    void DeliverFrame(ResponseFrame&) override {}
     std::atomic<long> reads{0};
 };
 

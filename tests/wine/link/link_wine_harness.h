@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/win/unique_handle.h"
 #include "tests/unit/link/link_fakes.h"
 #include "tool/link/win32/communication.h"
 

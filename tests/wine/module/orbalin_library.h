@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/win/unique_bstr.h"
 #include "orbalin_contract.h"
 #include "orbalin_test_paths.h"
 
@@ -94,25 +95,6 @@ private:
 };
 
 // An owned BSTR.
-class Bstr {
-public:
-    Bstr() = default;
-    explicit Bstr(const wchar_t* text) : m_value(::SysAllocString(text)) {}
-    ~Bstr() { ::SysFreeString(m_value); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-
-    BSTR Get() const { return m_value; }
-    BSTR* Receive()
-    {
-        ::SysFreeString(m_value);
-        m_value = nullptr;
-        return &m_value;
-    }
-    std::wstring Text() const { return m_value ? std::wstring(m_value, ::SysStringLen(m_value)) : std::wstring(); }
-
-private:
-    BSTR m_value = nullptr;
-};
+using Bstr = lorvane::win::UniqueBstr;
 
 }  // namespace orbalin::test

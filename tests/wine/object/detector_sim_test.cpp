@@ -25,7 +25,7 @@ namespace orbalin {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-using testing::OwnedBstr;
+using lorvane::win::UniqueBstr;
 using testing::TestObject;
 
 constexpr HRESULT kErrorNotResponding = 0x00040001;
@@ -200,10 +200,10 @@ TEST_F(DetectorSimTest, SendCommandDeliversTheCommandText)
 {
     Simulator simulator("");
     ASSERT_TRUE(WaitFor("Wendrix"));
-    OwnedBstr code(L"A1");
-    OwnedBstr name(L"Bread|Rye");
-    object.put_Code(code.get());
-    object.put_Name(name.get());
+    UniqueBstr code(L"A1");
+    UniqueBstr name(L"Bread|Rye");
+    object.put_Code(code.Get());
+    object.put_Name(name.Get());
     object.put_Quantity(2);
     object.put_Price(0.99);
     object.put_DeviceNumber(1);
@@ -288,10 +288,10 @@ TEST_F(DetectorSimTest, CodeAndNameArriveInTheAnsiCodePage)
     Simulator simulator("");
     ASSERT_TRUE(WaitFor("Wendrix"));
     // Code "Хляб", Name "Мляко" then GREEK SMALL LETTER ALPHA, outside 1251
-    OwnedBstr code(L"\x0425\x043B\x044F\x0431");
-    OwnedBstr name(L"\x041C\x043B\x044F\x043A\x043E\x03B1");
-    object.put_Code(code.get());
-    object.put_Name(name.get());
+    UniqueBstr code(L"\x0425\x043B\x044F\x0431");
+    UniqueBstr name(L"\x041C\x043B\x044F\x043A\x043E\x03B1");
+    object.put_Code(code.Get());
+    object.put_Name(name.Get());
     ASSERT_EQ(object.SendCommand(2), S_OK);
 
     const char* expected = std::getenv("ORBALIN_EXPECT_ACP");

@@ -27,24 +27,4 @@ public:
     }
 };
 
-// Owns a BSTR handed out by an accessor.
-class OwnedBstr {
-public:
-    OwnedBstr() = default;
-    explicit OwnedBstr(const wchar_t* text) : m_value(::SysAllocString(text)) {}
-    ~OwnedBstr() { ::SysFreeString(m_value); }
-    OwnedBstr(const OwnedBstr&) = delete;
-    OwnedBstr& operator=(const OwnedBstr&) = delete;
-    BSTR* Receive()
-    {
-        ::SysFreeString(m_value);
-        m_value = nullptr;
-        return &m_value;
-    }
-    BSTR get() const { return m_value; }
-
-private:
-    BSTR m_value = nullptr;
-};
-
 }  // namespace orbalin::testing

@@ -19,10 +19,9 @@ constexpr UINT kResponseTimerPeriod = 500;
 constexpr UINT_PTR kClearOutputTimer = 2;
 constexpr UINT kClearOutputPeriod = 5000;
 
-// Private messages. kShowResponseMessage carries a heap copy of the text in
-// lParam; the window's thread takes ownership when it handles (or drops) it.
+// Private message: a heap copy of an answer text in lParam; the window's
+// thread takes ownership when it handles (or drops) it.
 constexpr UINT kShowResponseMessage = WM_APP + 1;
-constexpr UINT kStartTimerMessage = WM_APP + 2;
 
 constexpr int kRangeFieldLimit = 6;
 constexpr int kPortCount = 4;
@@ -59,7 +58,7 @@ void TextOutAt(HDC dc, int x, int y, std::string_view text1251)
 }
 
 // The AboutBox has no behaviour of its own: OK and Escape close it.
-INT_PTR CALLBACK AboutBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK AboutBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM) noexcept
 {
     if (message == WM_INITDIALOG)
         return TRUE;
@@ -96,7 +95,7 @@ INT_PTR ControlDialog::RunModal()
                              reinterpret_cast<LPARAM>(this));
 }
 
-INT_PTR CALLBACK ControlDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK ControlDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
     if (message == WM_INITDIALOG) {
         auto* self = reinterpret_cast<ControlDialog*>(lParam);
@@ -104,7 +103,16 @@ INT_PTR CALLBACK ControlDialog::DialogProc(HWND window, UINT message, WPARAM wPa
         self->m_window = window;
     }
     auto* self = reinterpret_cast<ControlDialog*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    return self ? self->HandleMessage(message, wParam, lParam) : FALSE;
+    if (!self)
+        return FALSE;
+    // Nothing may unwind into the system's dialog code. What the handlers can
+    // raise is an allocation failure for a text; the message is then left to
+    // the default handling, as if it had not been handled.
+    try {
+        return self->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        return FALSE;
+    }
 }
 
 INT_PTR ControlDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -131,9 +139,6 @@ INT_PTR ControlDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         SetResponse(*text);
         return TRUE;
     }
-    case kStartTimerMessage:
-        StartResponseTimer();
-        return TRUE;
     default:
         return FALSE;
     }
@@ -336,13 +341,10 @@ void ControlDialog::DropPendingResponses()
         delete reinterpret_cast<std::string*>(message.lParam);
 }
 
+// Only the window's thread sends and runs the response timer, so only it
+// arms the timer.
 void ControlDialog::StartResponseTimer()
 {
-    if (::GetCurrentThreadId() != m_windowThread) {
-        // A timer belongs to the window's thread; let that thread arm it.
-        ::PostMessageW(m_window, kStartTimerMessage, 0, 0);
-        return;
-    }
     ::SetTimer(m_window, kResponseTimer, kResponseTimerPeriod, nullptr);
 }
 

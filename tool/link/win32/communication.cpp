@@ -1,5 +1,7 @@
 #include "communication.h"
 
+#include <windows.h>
+
 #include <new>
 
 #include "port_link.h"
@@ -9,6 +11,8 @@
 #include "tool/link/message_sink.h"
 
 namespace quillon {
+
+void GateEventTraits::Close(Type event) noexcept { ::CloseHandle(event); }
 
 CCommunication::CCommunication(int portNumber, LinkOwner& owner, MessageSink& sink)
     : m_gateEvent(::CreateEventA(nullptr, TRUE, TRUE, kGateEventName)), m_portNumber(portNumber), m_owner(owner),

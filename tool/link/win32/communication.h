@@ -7,7 +7,7 @@
 #include <atomic>
 #include <memory>
 
-#include "common/win/unique_handle.h"
+#include "common/win/unique_any.h"
 #include "tool/link/fiscal_frame.h"
 #include "tool/link/request_tracker.h"
 
@@ -16,6 +16,16 @@ namespace quillon {
 class LinkOwner;
 class MessageSink;
 class PortLink;
+
+// The gate event's handle (a HANDLE), closed in communication.cpp, so that
+// this header, which portable tests and tools include, stays free of
+// <windows.h>.
+struct GateEventTraits {
+    using Type = void*;
+    static Type Empty() noexcept { return nullptr; }
+    static bool IsValid(Type event) noexcept { return event != nullptr; }
+    static void Close(Type event) noexcept;
+};
 
 class CCommunication {
 public:
@@ -43,13 +53,14 @@ public:
     void OnResponse(ResponseFrame& response);
 
 private:
-    lorvane::win::UniqueHandle m_gateEvent;
+    lorvane::win::UniqueAny<GateEventTraits> m_gateEvent;
     int m_portNumber;
     std::unique_ptr<PortLink> m_m_conection;   // null only when it could not be created
 
 public:
-    // 1 while a request is outstanding. Written by both threads, read by the
-    // dialog before a send.
+    // 1 while a request is outstanding. Written only by m_request (the
+    // RequestTracker), on whichever thread starts or ends the wait; read by
+    // the dialog before a send.
     std::atomic<int> m_busy{0};
 
 private:

@@ -13,7 +13,9 @@ namespace {
 
 DCB PreparedLineSettings()
 {
-    // Filled from zero, member by member, never merged with the port's own.
+    // Filled from zero, member by member, never merged with the port's own:
+    // the printers expect exactly this line whatever a previous program left
+    // on the port, and every member the settings do not name stays 0.
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
     dcb.BaudRate = kLineSettings.baudRate;
@@ -74,24 +76,25 @@ bool PortLink::Open()
 {
     Close();
 
-    HANDLE port = ::CreateFileA(PortName(m_portNumber), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
-    if (port == INVALID_HANDLE_VALUE)
+    lorvane::win::UniqueHandle port(::CreateFileA(PortName(m_portNumber), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+    if (!port)
         return false;  // the dialog tells the operator
-    m_port = port;
+    m_port = std::move(port);
+    const HANDLE held = m_port.Get();
 
     DCB current{};
     current.DCBlength = sizeof(DCB);
-    if (!::GetCommState(port, &current)) {
+    if (!::GetCommState(held, &current)) {
         m_sink.ShowMessage(texts::kCannotReadState, kCaptionError, MessageIcon::Error);
         return false;
     }
-    if (!::SetCommState(port, &m_lineSettings) || !::SetCommMask(port, kEventMask)) {
+    if (!::SetCommState(held, &m_lineSettings) || !::SetCommMask(held, kEventMask)) {
         m_sink.ShowMessage(texts::kCannotSetState, kCaptionError, MessageIcon::Error);
         return false;
     }
     COMMTIMEOUTS timeouts = PreparedTimeouts();
-    if (!::SetCommTimeouts(port, &timeouts)) {
+    if (!::SetCommTimeouts(held, &timeouts)) {
         m_sink.ShowMessage(texts::kCannotSetState, kCaptionError, MessageIcon::Error);
         return false;
     }
@@ -125,11 +128,9 @@ void PortLink::EndReceiver()
 void PortLink::Close()
 {
     EndReceiver();
-    const HANDLE port = m_port.exchange(INVALID_HANDLE_VALUE);
-    if (port != INVALID_HANDLE_VALUE) {
-        ::SetCommBreak(port);
-        ::CloseHandle(port);
-    }
+    if (m_port)
+        ::SetCommBreak(m_port.Get());
+    m_port.Reset();
 }
 
 bool PortLink::Write(const std::uint8_t* bytes, std::size_t count)
@@ -137,7 +138,10 @@ bool PortLink::Write(const std::uint8_t* bytes, std::size_t count)
     m_writeIo.Offset = 0;
     m_writeIo.OffsetHigh = 0;
     DWORD written = 0;
-    return ::WriteFile(m_port.load(), bytes, static_cast<DWORD>(count), &written, &m_writeIo) != FALSE;
+    // The port is not opened for overlapped I/O, so the call completes before
+    // it returns; the record is passed all the same because the system then
+    // signals its event, and programs watching the line wait on that name.
+    return ::WriteFile(m_port.Get(), bytes, static_cast<DWORD>(count), &written, &m_writeIo) != FALSE;
 }
 
 unsigned __stdcall PortLink::ReceiverLoop(void* parameter)
@@ -158,7 +162,9 @@ ReadResult PortLink::ReadByte(std::uint8_t& byte)
     m_readBuffer = 0;
     ::WaitForSingleObject(m_gateEvent, INFINITE);
     DWORD read = 0;
-    if (!::ReadFile(m_port.load(), &m_readBuffer, 1, &read, &m_io))
+    // With the I/O record for the same reason as Write: its event is the
+    // per-port event, signalled on every completed read.
+    if (!::ReadFile(m_port.Get(), &m_readBuffer, 1, &read, &m_io))
         return ReadResult::Failed;
     if (read == 0)
         return ReadResult::Nothing;
@@ -173,14 +179,14 @@ void PortLink::RecoverFromReadFailure()
     // device went away) would fail every read at once: pause for one read
     // wait so the loop does not spin.
     DWORD errors = 0;
-    if (!::ClearCommError(m_port.load(), &errors, nullptr) || errors == 0)
+    if (!::ClearCommError(m_port.Get(), &errors, nullptr) || errors == 0)
         ::Sleep(kReadWaitMs);
 }
 
-void PortLink::DeliverFrame()
+void PortLink::DeliverFrame(ResponseFrame& response)
 {
-    m_owner.OnResponse(m_response);
-    ResetResponseFrame(m_response);
+    m_owner.OnResponse(response);
+    ResetResponseFrame(response);
 }
 
 }  // namespace quillon

@@ -46,7 +46,7 @@ private:
     // ReceiverPort, on the receiver thread.
     ReadResult ReadByte(std::uint8_t& byte) override;
     void RecoverFromReadFailure() override;
-    void DeliverFrame() override;
+    void DeliverFrame(ResponseFrame& response) override;
 
     CCommunication& m_owner;
     ResponseFrame m_response;
@@ -54,7 +54,9 @@ private:
     lorvane::win::UniqueHandle m_writeEvent;
     OVERLAPPED m_writeIo{};   // the window thread's writes: one record per thread
     lorvane::win::UniqueHandle m_receiverThread;
-    std::atomic<HANDLE> m_port{INVALID_HANDLE_VALUE};
+    // Set by Open and released by Close on the window's thread; the receiver
+    // reads it only while it runs, between StartReceiver and EndReceiver.
+    lorvane::win::UniqueHandle m_port;
     HANDLE m_gateEvent;
     int m_portNumber;
     DCB m_lineSettings{};
