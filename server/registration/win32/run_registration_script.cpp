@@ -138,12 +138,13 @@ HRESULT Restore(HINSTANCE instance, REFCLSID classId)
     return Apply(path, other, true, view);
 }
 
-}  // namespace
-
-HRESULT RunRegistrationScript(HINSTANCE instance, bool registerMode) noexcept
+// No exception leaves the entry points: allocation failures become
+// E_OUTOFMEMORY, anything else E_FAIL.
+template <typename Action>
+HRESULT Guarded(Action action) noexcept
 {
     try {
-        return Run(instance, registerMode);
+        return action();
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (...) {
@@ -151,15 +152,16 @@ HRESULT RunRegistrationScript(HINSTANCE instance, bool registerMode) noexcept
     }
 }
 
+}  // namespace
+
+HRESULT RunRegistrationScript(HINSTANCE instance, bool registerMode) noexcept
+{
+    return Guarded([&] { return Run(instance, registerMode); });
+}
+
 HRESULT RestoreOtherViewRegistration(HINSTANCE instance, REFCLSID classId) noexcept
 {
-    try {
-        return Restore(instance, classId);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    return Guarded([&] { return Restore(instance, classId); });
 }
 
 }  // namespace orbalin

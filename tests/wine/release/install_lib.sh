@@ -11,6 +11,7 @@ libid='{632E0650-8269-42D8-A170-07403C76533E}'
 iid='{4D6FCCA6-267A-4400-AD8B-0B0E6E5ADE0B}'
 product_name='Lorvane Quillon and Orbalin'
 drive_c=$WINEPREFIX/drive_c
+install_dir="$drive_c/Program Files/Lorvane"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 winpath() { echo "Z:${1//\//\\}"; }
@@ -19,6 +20,21 @@ query() { wine reg query "$@" 2>/dev/null | tr -d '\r'; }
 default_of() { query "$@" /ve | sed -n 's/^ *(Default) *REG_SZ *//p'; }
 expect() {  # description expected actual
     [[ $2 == "$3" ]] || fail "$1: expected '$2', got '$3'"
+}
+
+# msiexec OPTION MSI, silent, with its verbose log in $work/NAME.log.
+msiexec_log() {  # name msi option...
+    local name=$1 msi=$2
+    shift 2
+    wine msiexec "$@" "$(winpath "$msi")" /qn /l*v "$(winpath "$work/$name.log")"
+}
+
+# Installs MSI; a failure is reported with the end of the log.
+install_package() {  # msi
+    msiexec_log install "$1" /i && return 0
+    fail "msiexec /i $1: exit code $?"
+    log_text "$work/install.log" | tail -40
+    return 1
 }
 
 # The installer's log as text (Wine writes it in UTF-16 or in bytes).

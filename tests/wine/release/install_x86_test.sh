@@ -22,14 +22,11 @@ eval "$("$winebed" env)"
 work=$(mktemp -d "$TMPDIR/release-x86.XXXXXX")
 trap 'rm -rf "$work"; "$winebed" down >/dev/null 2>&1' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/install_lib.sh"
-install_dir="$drive_c/Program Files/Lorvane"
 
 clean_start "$msi"
 snapshot before
 
-wine msiexec /i "$(winpath "$msi")" /qn /l*v "$(winpath "$work/install.log")"
-rc=$?
-[[ $rc -eq 0 ]] || { fail "msiexec /i exit code $rc"; log_text "$work/install.log" | tail -40; }
+install_package "$msi"
 
 stage=$LORVANE_BUILD_DIR/packaging/msi-x86/stage
 cmp -s "$install_dir/Quillon.exe" "$stage/Quillon.exe" || fail "Quillon.exe missing or not the packed one"

@@ -18,7 +18,6 @@ fi
 work=$(mktemp -d "$TMPDIR/release-upgrade.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/install_lib.sh"
-install_dir="$drive_c/Program Files/Lorvane"
 
 old_version=$(msiinfo export "$old_msi" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductVersion" { print $2 }')
 # Windows Installer compares the first three parts of a product version
@@ -44,10 +43,6 @@ new_msi=$work/Lorvane-$new_version-x64.msi
 clean_start "$new_msi" "$old_msi"
 snapshot before
 
-msiexec_log() {  # name msi option...
-    local name=$1 msi=$2; shift 2
-    wine msiexec "$@" "$(winpath "$msi")" /qn /l*v "$(winpath "$work/$name.log")"
-}
 installed_files_are() {  # stage-folder what
     cmp -s "$install_dir/Quillon.exe" "$1/Quillon.exe" &&
         cmp -s "$install_dir/x86/Orbalin.dll" "$1/Orbalin32.dll" &&
