@@ -44,14 +44,19 @@ log_text() {
 
 # Start from a machine without Orbalin: take back a registration left by
 # another test of this bed and the products left by an interrupted run;
-# cscript registers its own type library on first start, not ours to count.
+# cscript registers the VBScript type library on first start, not ours to
+# count.
 clean_start() {  # msi...
     local msi left
     for msi in "$@"; do wine msiexec /x "$(winpath "$msi")" /qn >/dev/null 2>&1; done
     left=$(default_of "HKCR\\CLSID\\$clsid\\InprocServer32")
     [[ -n $left ]] && wine regsvr32 /u /s "$left" >/dev/null 2>&1
+    # Either bitness's first start registers it, each in its own view.
     printf 'WScript.Echo "warm"\r\n' >"$work/warm.vbs"
-    wine cscript //nologo "$(winpath "$work/warm.vbs")" >/dev/null 2>&1
+    local bits
+    for bits in 64 32; do
+        WINEBED_BITS=$bits wine cscript //nologo "$(winpath "$work/warm.vbs")" >/dev/null 2>&1
+    done
     return 0
 }
 
