@@ -1,12 +1,34 @@
 # Shared build settings and helpers for every tree (host, sanitizer, win64, win32).
 
 # Tests run where the binaries can run: natively on the host, under Wine for
-# x86_64 Windows. The i686 tree only compiles and links its tests.
-if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(LORVANE_RUN_TESTS OFF)
-else()
-  set(LORVANE_RUN_TESTS ON)
+# Windows. The i686 tree's tests need 32-bit Wine; where it cannot run they
+# are registered all the same and report themselves skipped, never passed.
+# Asked anew at every configure: ./test installs 32-bit Wine before it
+# configures, and a cached answer would outlive the install.
+set(LORVANE_RUN_TESTS ON)
+set(LORVANE_TESTS_SKIPPED_BECAUSE "")
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(LORVANE_WINDOWS_BITS 32)
+    execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/wine32-probe
+                    RESULT_VARIABLE wine32_probe OUTPUT_VARIABLE wine32_probe_says
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT wine32_probe EQUAL 0)
+      set(LORVANE_RUN_TESTS OFF)
+      set(LORVANE_TESTS_SKIPPED_BECAUSE "32-bit Windows programs cannot run here: ${wine32_probe_says}")
+      message(STATUS "${LORVANE_TESTS_SKIPPED_BECAUSE}; the Wine tests of this tree are skipped")
+    endif()
+  else()
+    set(LORVANE_WINDOWS_BITS 64)
+  endif()
 endif()
+
+# lorvane_add_skipped_test(name): a test that only reports itself skipped,
+# standing for one that cannot run in this tree.
+function(lorvane_add_skipped_test name)
+  add_test(NAME ${name} COMMAND sh -c "echo 'SKIP: $1'; exit 77" sh "${LORVANE_TESTS_SKIPPED_BECAUSE}")
+  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 LABELS "wine;skipped")
+endfunction()
 
 add_compile_options(-Wall -Wextra -Wpedantic)
 if(WIN32)
@@ -46,6 +68,8 @@ function(lorvane_add_gtest name)
       list(APPEND labels native)
     endif()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST PROPERTIES LABELS "${labels}")
+  elseif(LORVANE_TESTS_SKIPPED_BECAUSE)
+    lorvane_add_skipped_test(${name})
   endif()
 endfunction()
 
@@ -77,16 +101,31 @@ endfunction()
 # Linux). The win64 tree finds them in the host tree unless told otherwise.
 set(LORVANE_HOST_BUILD_DIR ${PROJECT_SOURCE_DIR}/build/host CACHE PATH "Host build tree with the Linux tools")
 set(LORVANE_WINEBED ${PROJECT_SOURCE_DIR}/tests/wine/winebed)
+# The win64 tree's package and side-by-side tests also use the i686 tree's
+# Orbalin.dll and detector-sim.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(LORVANE_WIN32_BUILD_DIR ${PROJECT_SOURCE_DIR}/build/win32 CACHE PATH
+      "i686 build tree whose Orbalin.dll the x64 package carries")
+endif()
 
 # lorvane_add_wine_test(name COMMAND cmd args... [LABELS ...]) registers a
 # script-driven test that runs inside the Wine test bed. Such tests share one
-# desktop and the COM port links, so they never run concurrently.
+# desktop and the COM port links, so they never run concurrently. Built-ins
+# the test starts by name (wine reg, wine cscript) have the tree's bitness
+# (WINEBED_BITS); a script exiting 77 counts as skipped.
 function(lorvane_add_wine_test name)
   cmake_parse_arguments(W "" "" "COMMAND;LABELS" ${ARGN})
-  if(NOT (WIN32 AND LORVANE_RUN_TESTS))
+  if(NOT WIN32)
+    return()
+  endif()
+  if(NOT LORVANE_RUN_TESTS)
+    if(LORVANE_TESTS_SKIPPED_BECAUSE)
+      lorvane_add_skipped_test(${name})
+    endif()
     return()
   endif()
   add_test(NAME ${name} COMMAND ${LORVANE_WINEBED} run ${W_COMMAND})
   set_tests_properties(${name} PROPERTIES LABELS "wine;${W_LABELS}" RESOURCE_LOCK wine-desktop
-    ENVIRONMENT "LORVANE_HOST_BUILD_DIR=${LORVANE_HOST_BUILD_DIR};LORVANE_BUILD_DIR=${CMAKE_BINARY_DIR};LORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    SKIP_RETURN_CODE 77
+    ENVIRONMENT "LORVANE_HOST_BUILD_DIR=${LORVANE_HOST_BUILD_DIR};LORVANE_BUILD_DIR=${CMAKE_BINARY_DIR};LORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR};WINEBED_BITS=${LORVANE_WINDOWS_BITS}")
 endfunction()

@@ -8,4 +8,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${LORVANE_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# 32-bit programs cannot run on this kernel: this tree is compiled and linked only.
+# ctest runs the Windows test programs under the shared Wine test bed
+# (its 32-bit side: tests/wine/wine32-probe decides whether they can run).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/wine-run)

@@ -15,8 +15,19 @@ using namespace orbalin;
 
 void NoStartStop(bool /*starting*/) {}
 
+// The class's registration action. Unregistering also gives back the ProgID
+// keys that a build of the other bitness, still registered, shares with
+// this one.
+HRESULT RegisterOrbalinObj(HINSTANCE instance, bool registerMode) noexcept
+{
+    const HRESULT hr = RunRegistrationScript(instance, registerMode);
+    if (!registerMode)
+        RestoreOtherViewRegistration(instance, CLSID_OrbalinObj);
+    return hr;
+}
+
 constinit ClassTableEntry g_classTable[] = {
-    {&CLSID_OrbalinObj, RunRegistrationScript, CreateClassFactory, CreateServerObject, NoStartStop, nullptr},
+    {&CLSID_OrbalinObj, RegisterOrbalinObj, CreateClassFactory, CreateServerObject, NoStartStop, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

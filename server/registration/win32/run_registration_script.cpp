@@ -3,6 +3,8 @@
 #include <new>
 #include <string>
 
+#include <objbase.h>
+
 #include "common/win/module_path.h"
 #include "common/win/unique_handle.h"
 #include "server/registration/script_interpreter.h"
@@ -50,35 +52,109 @@ bool ReadScript(const std::wstring& path, std::string& text, HRESULT& status)
     return true;
 }
 
-HRESULT Run(HINSTANCE instance, bool registerMode)
+// This library's own file path.
+HRESULT OwnPath(HINSTANCE instance, std::wstring& path)
 {
-    std::wstring path;
-    if (const HRESULT hr = lorvane::win::ModuleFilePath(instance, path); FAILED(hr))
-        return hr;
+    return lorvane::win::ModuleFilePath(instance, path);
+}
 
+// Applies the script of the library file scriptPath with module as %MODULE%
+// in the given registry view.
+HRESULT Apply(const std::wstring& scriptPath, const std::wstring& module, bool registerMode, REGSAM view)
+{
     std::string text;
-    if (HRESULT status = S_OK; !ReadScript(path, text, status))
+    if (HRESULT status = S_OK; !ReadScript(scriptPath, text, status))
         return status;
 
     ReplacementMap map;
-    map.Add("Module", DoubleQuotes(path));
-    Win32Registry registry;
+    map.Add("Module", DoubleQuotes(module));
+    Win32Registry registry(view);
     const AnsiCodePage codePage;
     return ApplyRegistrationScript(text, registerMode ? ScriptMode::Register : ScriptMode::Unregister, map, codePage,
                                    registry);
+}
+
+HRESULT Run(HINSTANCE instance, bool registerMode)
+{
+    std::wstring path;
+    if (HRESULT hr = OwnPath(instance, path); FAILED(hr))
+        return hr;
+    return Apply(path, path, registerMode, 0);
+}
+
+// The view of 64-bit Windows that is not this process's own one, or 0 on
+// 32-bit Windows, which has one view only.
+REGSAM OtherView()
+{
+    if (sizeof(void*) == 8)
+        return KEY_WOW64_32KEY;
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+}
+
+// The file that CLSID\{classId}\InprocServer32 names in the view, or empty.
+std::wstring RegisteredServer(REFCLSID classId, REGSAM view)
+{
+    wchar_t classText[40];
+    if (::StringFromGUID2(classId, classText, 40) == 0)
+        return {};
+    const std::wstring keyName = std::wstring(L"CLSID\\") + classText + L"\\InprocServer32";
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
+        return {};
+    const lorvane::win::UniqueHkey key(opened);
+    wchar_t buffer[MAX_PATH];
+    DWORD type = 0;
+    DWORD size = sizeof buffer;
+    if (::RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ || size < sizeof(wchar_t))
+        return {};
+    // The data need not end in a terminator.
+    std::wstring path(buffer, size / sizeof(wchar_t));
+    while (!path.empty() && path.back() == L'\0')
+        path.pop_back();
+    return path;
+}
+
+HRESULT Restore(HINSTANCE instance, REFCLSID classId)
+{
+    const REGSAM view = OtherView();
+    if (view == 0)
+        return S_FALSE;
+    const std::wstring other = RegisteredServer(classId, view);
+    if (other.empty())
+        return S_FALSE;
+    std::wstring path;
+    if (HRESULT hr = OwnPath(instance, path); FAILED(hr))
+        return hr;
+    return Apply(path, other, true, view);
+}
+
+// No exception leaves the entry points: allocation failures become
+// E_OUTOFMEMORY, anything else E_FAIL.
+template <typename Action>
+HRESULT Guarded(Action action) noexcept
+{
+    try {
+        return action();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
 }
 
 }  // namespace
 
 HRESULT RunRegistrationScript(HINSTANCE instance, bool registerMode) noexcept
 {
-    try {
-        return Run(instance, registerMode);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    return Guarded([&] { return Run(instance, registerMode); });
+}
+
+HRESULT RestoreOtherViewRegistration(HINSTANCE instance, REFCLSID classId) noexcept
+{
+    return Guarded([&] { return Restore(instance, classId); });
 }
 
 }  // namespace orbalin

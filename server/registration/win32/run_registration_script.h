@@ -11,4 +11,14 @@ inline constexpr WORD kRegistrationScriptId = 101;
 // registerMode true writes the entries, false removes them. Never throws.
 HRESULT RunRegistrationScript(HINSTANCE instance, bool registerMode) noexcept;
 
+// On 64-bit Windows the builds of both bitnesses register the class each in
+// its own registry view, but the ProgID keys are one for both views, so
+// unregistering either build removes the other's ProgIDs too. Called after
+// this library's entries are removed: when the other view still registers
+// classId to a file, the script is applied again in register mode in that
+// view, with that file as %MODULE%, which writes the same entries as that
+// build's own registration. Returns S_FALSE when there is nothing to restore
+// (32-bit Windows, or no other build registered). Never throws.
+HRESULT RestoreOtherViewRegistration(HINSTANCE instance, REFCLSID classId) noexcept;
+
 }  // namespace orbalin

@@ -33,7 +33,7 @@ Registry::Key Win32Registry::Root(RootKey root)
 bool Win32Registry::OpenKey(Key parent, const std::string& name, KeyAccess access, Key& key)
 {
     HKEY opened = nullptr;
-    const REGSAM sam = access == KeyAccess::Full ? KEY_ALL_ACCESS : KEY_READ;
+    const REGSAM sam = (access == KeyAccess::Full ? KEY_ALL_ACCESS : KEY_READ) | m_view;
     if (::RegOpenKeyExA(ToHkey(parent), name.c_str(), 0, sam, &opened) != ERROR_SUCCESS)
         return false;
     key = FromHkey(opened);
@@ -43,7 +43,7 @@ bool Win32Registry::OpenKey(Key parent, const std::string& name, KeyAccess acces
 bool Win32Registry::CreateKey(Key parent, const std::string& name, Key& key)
 {
     HKEY created = nullptr;
-    if (::RegCreateKeyExA(ToHkey(parent), name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+    if (::RegCreateKeyExA(ToHkey(parent), name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | m_view,
                           nullptr, &created, nullptr) != ERROR_SUCCESS)
         return false;
     key = FromHkey(created);
@@ -75,7 +75,9 @@ bool Win32Registry::DeleteValue(Key key, const std::string& name)
 
 bool Win32Registry::DeleteKey(Key parent, const std::string& name)
 {
-    return ::RegDeleteKeyA(ToHkey(parent), name.c_str()) == ERROR_SUCCESS;
+    // RegDeleteKeyA would delete in the caller's own view, whatever view the
+    // parent handle was opened in.
+    return ::RegDeleteKeyExA(ToHkey(parent), name.c_str(), m_view, 0) == ERROR_SUCCESS;
 }
 
 bool Win32Registry::EnumerateSubkey(Key key, std::uint32_t index, std::string& name)

@@ -8,6 +8,10 @@ namespace orbalin {
 
 class Win32Registry final : public Registry {
 public:
+    // view 0 is the caller's own registry view; KEY_WOW64_32KEY or
+    // KEY_WOW64_64KEY names one view of 64-bit Windows explicitly.
+    explicit Win32Registry(unsigned long view = 0) : m_view(view) {}
+
     Key Root(RootKey root) override;
     bool OpenKey(Key parent, const std::string& name, KeyAccess access, Key& key) override;
     bool CreateKey(Key parent, const std::string& name, Key& key) override;
@@ -19,6 +23,9 @@ public:
     bool DeleteKey(Key parent, const std::string& name) override;
     bool EnumerateSubkey(Key key, std::uint32_t index, std::string& name) override;
     bool CountSubkeys(Key key, std::uint32_t& count) override;
+
+private:
+    unsigned long m_view;
 };
 
 }  // namespace orbalin

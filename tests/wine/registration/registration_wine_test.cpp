@@ -28,10 +28,10 @@ std::wstring ExeDirectory()
     return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
-bool KeyExists(HKEY root, const std::wstring& path)
+bool KeyExists(HKEY root, const std::wstring& path, REGSAM view = 0)
 {
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
     ::RegCloseKey(key);
     return true;
@@ -262,6 +262,52 @@ TEST_F(Win32RegistryAdapter, UnregisteringDeletesNamedValuesOfAKeptKey)
     ASSERT_EQ(Apply(drop, orbalin::ScriptMode::Unregister), orbalin::status::Ok);
     EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, kTestKey, L"A"));
     EXPECT_TRUE(ReadValue(HKEY_CURRENT_USER, kTestKey, L"B"));
+}
+
+// An adapter for the other registry view of 64-bit Windows creates, force-
+// removes and deletes keys there only: HKLM\Software is one key per view.
+TEST(Win32RegistryOtherView, WritesAndRemovesInThatViewOnly)
+{
+    BOOL wow64 = FALSE;
+    if (sizeof(void*) == 4 && !(::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64))
+        GTEST_SKIP() << "32-bit Windows has one registry view";
+    const REGSAM other = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const std::wstring key = L"Software\\OrbalinViewTest";
+    auto make = [&](REGSAM view, const std::wstring& path) {
+        HKEY made = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
+                                    &made, nullptr),
+                  ERROR_SUCCESS);
+        ::RegCloseKey(made);
+    };
+    auto clear = [&] {
+        for (REGSAM view : {REGSAM{0}, other}) {
+            ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (key + L"\\old").c_str(), view, 0);
+            ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (key + L"\\Sub").c_str(), view, 0);
+            ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), view, 0);
+        }
+    };
+    clear();
+    make(other, key + L"\\old");
+    make(0, key + L"\\old");
+
+    orbalin::Win32Registry registry(other);
+    orbalin::ReplacementMap map;
+    const char* script = "HKLM { NoRemove Software { ForceRemove OrbalinViewTest = s 'v' { Sub = s 'x' } } }";
+    ASSERT_EQ(orbalin::ApplyRegistrationScript(script, orbalin::ScriptMode::Register, map, orbalin::AnsiCodePage(),
+                                               registry),
+              orbalin::status::Ok);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, key + L"\\Sub", other));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key + L"\\old", other)) << "forced removal in the other view";
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, key + L"\\old")) << "own view untouched";
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key + L"\\Sub"));
+
+    ASSERT_EQ(orbalin::ApplyRegistrationScript(script, orbalin::ScriptMode::Unregister, map,
+                                               orbalin::AnsiCodePage(), registry),
+              orbalin::status::Ok);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key, other));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, key + L"\\old"));
+    clear();
 }
 
 }  // namespace

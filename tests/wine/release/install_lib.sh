@@ -11,6 +11,7 @@ libid='{632E0650-8269-42D8-A170-07403C76533E}'
 iid='{4D6FCCA6-267A-4400-AD8B-0B0E6E5ADE0B}'
 product_name='Lorvane Quillon and Orbalin'
 drive_c=$WINEPREFIX/drive_c
+install_dir="$drive_c/Program Files/Lorvane"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 winpath() { echo "Z:${1//\//\\}"; }
@@ -21,6 +22,21 @@ expect() {  # description expected actual
     [[ $2 == "$3" ]] || fail "$1: expected '$2', got '$3'"
 }
 
+# msiexec OPTION MSI, silent, with its verbose log in $work/NAME.log.
+msiexec_log() {  # name msi option...
+    local name=$1 msi=$2
+    shift 2
+    wine msiexec "$@" "$(winpath "$msi")" /qn /l*v "$(winpath "$work/$name.log")"
+}
+
+# Installs MSI; a failure is reported with the end of the log.
+install_package() {  # msi
+    msiexec_log install "$1" /i && return 0
+    fail "msiexec /i $1: exit code $?"
+    log_text "$work/install.log" | tail -40
+    return 1
+}
+
 # The installer's log as text (Wine writes it in UTF-16 or in bytes).
 log_text() {
     if [[ $(head -c2 "$1" | od -An -tx1 | tr -d ' ') == fffe ]]; then iconv -f utf-16 -t utf-8 "$1"; else cat "$1"; fi
@@ -28,14 +44,19 @@ log_text() {
 
 # Start from a machine without Orbalin: take back a registration left by
 # another test of this bed and the products left by an interrupted run;
-# cscript registers its own type library on first start, not ours to count.
+# cscript registers the VBScript type library on first start, not ours to
+# count.
 clean_start() {  # msi...
     local msi left
     for msi in "$@"; do wine msiexec /x "$(winpath "$msi")" /qn >/dev/null 2>&1; done
     left=$(default_of "HKCR\\CLSID\\$clsid\\InprocServer32")
     [[ -n $left ]] && wine regsvr32 /u /s "$left" >/dev/null 2>&1
+    # Either bitness's first start registers it, each in its own view.
     printf 'WScript.Echo "warm"\r\n' >"$work/warm.vbs"
-    wine cscript //nologo "$(winpath "$work/warm.vbs")" >/dev/null 2>&1
+    local bits
+    for bits in 64 32; do
+        WINEBED_BITS=$bits wine cscript //nologo "$(winpath "$work/warm.vbs")" >/dev/null 2>&1
+    done
     return 0
 }
 

@@ -19,14 +19,11 @@ fi
 work=$(mktemp -d "$TMPDIR/release-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/install_lib.sh"
-install_dir="$drive_c/Program Files/Lorvane"
 
 clean_start "$msi"
 snapshot before
 
-wine msiexec /i "$(winpath "$msi")" /qn /l*v "$(winpath "$work/install.log")"
-rc=$?
-[[ $rc -eq 0 ]] || { fail "msiexec /i exit code $rc"; log_text "$work/install.log" | tail -40; }
+install_package "$msi"
 
 # Files: exactly the three binaries packed from the build trees.
 for f in Quillon.exe x64/Orbalin.dll x86/Orbalin.dll; do

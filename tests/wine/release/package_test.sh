@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # What can be checked of the installer packages without running them: the
 # files they carry (bitness, version blocks), the components' registry
-# views and the registry rows each would write. This covers the 32-bit
-# parts, which cannot run here.
+# views and the registry rows each would write, row by row, which the
+# install tests only see as their effect.
 #
 #   package_test.sh X64.msi [X86.msi]      a missing X86.msi is noted, not failed
 set -uo pipefail
