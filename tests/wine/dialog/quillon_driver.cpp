@@ -556,14 +556,16 @@ void WrongLength(const std::wstring& exe, const Trace& trace)
     ExpectExit(quillon, "close box");
 }
 
-void Busy(const std::wstring& exe, const Trace& trace)
+// secondOkAfter: with a paced answer, the second OK comes while its bytes arrive.
+void Busy(const std::wstring& exe, const Trace& trace, std::chrono::milliseconds secondOkAfter = 0ms)
 {
     Quillon quillon(exe);
     if (!StartDialog(quillon))
         return;
     quillon.PickAndWait(kOperationList, 2);
     quillon.Click(IDOK);
-    quillon.Click(IDOK);   // before the (slow) answer
+    std::this_thread::sleep_for(secondOkAfter);
+    quillon.Click(IDOK);   // before the (slow) answer is complete
     // The late answer comes from the receiver thread while the busy box is
     // open on the window's thread: it is shown all the same, box still open.
     ExpectMessage(quillon, quillon::kBusyMessage, "busy message", [&] {
@@ -953,6 +955,8 @@ int wmain(int argc, wchar_t** argv)
         WrongLength(exe, com1);
     } else if (scenario == L"busy") {
         Busy(exe, com1);
+    } else if (scenario == L"busy-arriving") {
+        Busy(exe, com1, 50ms);
     } else if (scenario == L"port-switch") {
         PortSwitch(exe, com1, com3);
     } else if (scenario == L"no-port") {
