@@ -5,6 +5,8 @@
 //                               zero time-outs and never waits (one byte per
 //                               ReadFile, gate event, no pause)
 //   link_bench roundtrip COUNT  COUNT requests, SendRequest to ShowResponse
+//   link_bench latency COUNT TRACE      at wire speed, last byte to ShowResponse
+//   link_bench soak COUNT SEED TRACE    COUNT requests, one fault each (printer-sim --soak SEED)
 #include <windows.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link_soak.h"
 #include "tool/link/link_owner.h"
 #include "tool/link/message_sink.h"
 #include "tool/link/win32/communication.h"
@@ -153,7 +156,8 @@ int Roundtrip(int count)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: link_bench idle|poll SECONDS | roundtrip COUNT\n");
+        std::fprintf(stderr, "usage: link_bench idle|poll SECONDS | roundtrip COUNT | latency COUNT TRACE | "
+                             "soak COUNT SEED TRACE\n");
         return 2;
     }
     const std::string_view mode = argv[1];
@@ -164,5 +168,9 @@ int main(int argc, char** argv)
         return Poll(static_cast<DWORD>(value));
     if (mode == "roundtrip")
         return Roundtrip(value);
+    if (mode == "latency" && argc > 3)
+        return quillon::bench::Latency(value, argv[3]);
+    if (mode == "soak" && argc > 4)
+        return quillon::bench::Soak(value, std::strtoull(argv[3], nullptr, 10), argv[4]);
     return 2;
 }

@@ -48,13 +48,6 @@ void StartFrame(ResponseFrame& r)
     r.count = 1;
 }
 
-void DiscardFrame(ResponseFrame& r)
-{
-    r.inFrame = 0;
-    r.count = 0;
-    r.raw[0] = 0;
-}
-
 // The last byte of a frame has arrived: cut it into status, command and data.
 void TakeApart(ResponseFrame& r)
 {
@@ -89,7 +82,7 @@ void AddChar(ResponseFrame& r, std::uint8_t b, MessageSink& sink)
         // Below 17 bytes there is no room for command, status and trailer;
         // taking such a frame apart would read before the raw buffer.
         if (r.expectedLength < FiscalFrame::kResponseOverhead) {
-            DiscardFrame(r);
+            DiscardPartialFrame(r);
             return;
         }
     }
@@ -97,6 +90,13 @@ void AddChar(ResponseFrame& r, std::uint8_t b, MessageSink& sink)
         TakeApart(r);
     r.raw[r.count] = b;
     ++r.count;
+}
+
+void DiscardPartialFrame(ResponseFrame& r)
+{
+    r.inFrame = 0;
+    r.count = 0;
+    r.raw[0] = 0;
 }
 
 void ResetResponseFrame(ResponseFrame& r)

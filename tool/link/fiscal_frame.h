@@ -72,6 +72,10 @@ struct ResponseFrame {
 // "AddChar" is reported through sink when the expected length is below 1.
 void AddChar(ResponseFrame& response, std::uint8_t byte, MessageSink& sink);
 
+// Drops the bytes of a frame not yet complete and waits for the next 0x01.
+// The SYN flag stays.
+void DiscardPartialFrame(ResponseFrame& response);
+
 // Back to waiting: clears count, data length, command and the flags.
 void ResetResponseFrame(ResponseFrame& response);
 

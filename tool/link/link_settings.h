@@ -48,6 +48,10 @@ struct ReadTimeouts {
 };
 inline constexpr ReadTimeouts kReadTimeouts{};
 
+// A frame whose bytes stop for this long is given up (about 190 byte times
+// at 9600 baud; the printer sends a frame without pauses).
+inline constexpr std::uint64_t kFrameGapMs = 200;
+
 // How long closing waits for the receiver to see its stop flag before it is
 // ended by force; only a receiver held by a message box takes that long.
 inline constexpr std::uint32_t kReceiverStopWaitMs = 10 * kReadWaitMs + 100;

@@ -1,5 +1,7 @@
 #include "receiver.h"
 
+#include "link_settings.h"
+
 namespace quillon {
 
 bool TakeByte(ResponseFrame& response, std::uint8_t byte, MessageSink& sink)
@@ -12,10 +14,12 @@ bool TakeByte(ResponseFrame& response, std::uint8_t byte, MessageSink& sink)
 
 void RunReceiver(ReceiverPort& port, ResponseFrame& response, MessageSink& sink, const std::atomic<bool>& stop)
 {
+    std::uint64_t lastByteMs = port.NowMs();
     while (!stop) {
         std::uint8_t byte = 0;
         switch (port.ReadByte(byte)) {
         case ReadResult::Byte:
+            lastByteMs = port.NowMs();
             if (TakeByte(response, byte, sink))
                 port.DeliverFrame(response);
             break;
@@ -25,6 +29,8 @@ void RunReceiver(ReceiverPort& port, ResponseFrame& response, MessageSink& sink,
         case ReadResult::Nothing:
             break;
         }
+        if (response.inFrame && !response.complete && port.NowMs() - lastByteMs >= kFrameGapMs)
+            DiscardPartialFrame(response);
     }
 }
 

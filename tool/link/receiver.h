@@ -30,6 +30,8 @@ public:
     // the response the loop was given: the one route by which a frame
     // leaves the receiver.
     virtual void DeliverFrame(ResponseFrame& response) = 0;
+    // Milliseconds of a monotonic clock.
+    virtual std::uint64_t NowMs() = 0;
 };
 
 // Takes one read byte: zero bytes are dropped before assembly. Returns true
@@ -37,7 +39,11 @@ public:
 bool TakeByte(ResponseFrame& response, std::uint8_t byte, MessageSink& sink);
 
 // Reads, assembles and delivers until stop is set. stop is looked at before
-// every read, so the loop ends within one read's wait.
+// every read, so the loop ends within one read's wait. A frame whose bytes
+// stop for kFrameGapMs is dropped: the printer sends a frame without pauses,
+// and a frame cut short (a zero byte dropped, a byte lost on the line) would
+// otherwise take the first byte of the next answer as its last, show that
+// answer as the wrong command's and lose it.
 void RunReceiver(ReceiverPort& port, ResponseFrame& response, MessageSink& sink, const std::atomic<bool>& stop);
 
 }  // namespace quillon

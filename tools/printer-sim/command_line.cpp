@@ -13,6 +13,7 @@ const char kUsage[] =
     "                     (replaced atomically; removed at exit)\n"
     "  --device PATH      use an existing tty instead\n"
     "  --trace FILE       append the trace lines to FILE (default: stdout)\n"
+    "  --baud N           send each byte 10/N s after the one before it (default: at once)\n"
     "  --delay MS         wait MS milliseconds before each answer\n"
     "  --syn-every MS     send SYN (0x16) every MS milliseconds while an answer waits\n"
     "  --silent           never answer, not even with NAK\n"
@@ -23,21 +24,45 @@ const char kUsage[] =
     "  --wrong-command    answer with a command byte the request did not carry\n"
     "  --unsolicited MS   send an unrequested response every MS milliseconds\n"
     "  --tax-error        answer command 50 with data \"F\"\n"
+    "  --longest-answer   answer with the most data a frame allows (84 bytes)\n"
+    "  --soak SEED        one fault per request, drawn from SEED: noise, NAK, zero in\n"
+    "                     the frame, bad length, wrong command, SYN then the answer,\n"
+    "                     a late answer, silence, an unsolicited frame after the answer\n"
     "  --help             show this text\n"
     "Trace lines (each prefixed by HH:MM:SS.mmm):\n"
     "  RX <hex> | cmd=<n> seq=0x<hh> data=\"<text>\" checksum=<good|bad>\n"
     "  TX <hex> | cmd=<n> seq=0x<hh> data=\"<text>\" checksum=<good|bad>[ fault=<name>]\n"
     "  RX BAD <hex> | [decoded fields ]reason=<length|checksum|end|incomplete|outside-frame>\n"
-    "  TX NAK 15 | reason=<why>    TX SYN 16    TX NOISE <hex>\n";
+    "  TX NAK 15 | reason=<why>    TX SYN 16    TX NOISE <hex>\n"
+    "  SOAK request=<i> fault=<name>\n"
+    "With --baud, TX lines end with \" first=<t> last=<t>\", the Unix times of the\n"
+    "first and last byte (seconds, six decimals).\n";
 
 namespace {
 
 constexpr std::int64_t kMaxMs = 3'600'000;
+constexpr std::int64_t kMaxBaud = 4'000'000;
 
 bool ParseMs(std::string_view text, std::int64_t& value)
 {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size() && value >= 0 && value <= kMaxMs;
+}
+
+bool ParseBaud(std::string_view text, std::int64_t& value)
+{
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && value > 0 && value <= kMaxBaud;
+}
+
+bool ParseSeed(std::string_view text, std::optional<std::uint64_t>& seed)
+{
+    std::uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        return false;
+    seed = value;
+    return true;
 }
 
 }  // namespace
@@ -53,6 +78,7 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
         {"--silent", &p.silent}, {"--nak", &p.nak}, {"--noise", &p.noise},
         {"--zero-in-frame", &p.faults.zeroInFrame}, {"--bad-length", &p.faults.badLength},
         {"--wrong-command", &p.faults.wrongCommand}, {"--tax-error", &p.taxError}, {"--help", &line.help},
+        {"--longest-answer", &p.longestAnswer},
     };
     const Path paths[] = {
         {"--link", &line.linkPath}, {"--device", &line.devicePath}, {"--trace", &line.tracePath},
@@ -69,7 +95,8 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
         }
         const auto t = std::ranges::find(paths, arg, &Path::name);
         const auto m = std::ranges::find(periods, arg, &Period::name);
-        if (t == std::end(paths) && m == std::end(periods)) {
+        const bool numbered = arg == "--baud" || arg == "--soak";
+        if (t == std::end(paths) && m == std::end(periods) && !numbered) {
             error = "unknown option: " + std::string(arg);
             return std::nullopt;
         }
@@ -78,7 +105,17 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
             return std::nullopt;
         }
         const std::string_view value = args[++i];
-        if (t != std::end(paths)) {
+        if (arg == "--baud") {
+            if (!ParseBaud(value, line.baud)) {
+                error = "--baud takes a speed from 1 to 4000000";
+                return std::nullopt;
+            }
+        } else if (arg == "--soak") {
+            if (!ParseSeed(value, p.soakSeed)) {
+                error = "--soak takes a seed, a whole number from 0";
+                return std::nullopt;
+            }
+        } else if (t != std::end(paths)) {
             if (value.empty()) {
                 error = std::string(arg) + " needs a path";
                 return std::nullopt;

@@ -16,17 +16,22 @@
 
 #include "command_line.h"
 #include "printer.h"
+#include "trace_format.h"
 #include "tty_line.h"
+#include "wire_pacer.h"
 
 namespace quillon::sim {
 namespace {
 
-std::int64_t MonotonicMs()
+std::int64_t ClockUs(clockid_t clock)
 {
     timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
+    clock_gettime(clock, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
 }
+
+std::int64_t MonotonicUs() { return ClockUs(CLOCK_MONOTONIC); }
+std::int64_t MonotonicMs() { return MonotonicUs() / 1000; }
 
 std::string WallClockStamp()
 {
@@ -76,15 +81,52 @@ private:
     UniqueFd m_file;
 };
 
-class LineOutput : public PrinterOutput {
+// Without a pacer bytes go to the line at once; with one they wait their
+// turn, and the trace line of a paced chunk is written when its last byte
+// has gone, with the times of its first and last byte.
+class LineOutput : public PrinterOutput, private PacedLine {
 public:
-    LineOutput(TtyLine& line, const TraceWriter& trace) : m_line(line), m_trace(trace) {}
-    void Send(std::span<const std::uint8_t> bytes) override { m_line.Send(bytes); }
-    void Trace(const std::string& line) override { m_trace.Write(line); }
+    LineOutput(TtyLine& line, const TraceWriter& trace, std::int64_t baud)
+        : m_line(line), m_trace(trace), m_pacer(ByteTimeUs(baud)), m_paced(baud > 0),
+          m_realtimeOffsetUs(ClockUs(CLOCK_REALTIME) - MonotonicUs())
+    {
+    }
+
+    void Send(std::span<const std::uint8_t> bytes) override
+    {
+        if (!m_paced) {
+            m_line.Send(bytes);
+            return;
+        }
+        m_pacer.Queue(bytes);
+        m_traceFollowsSend = true;
+    }
+    // PrinterSim traces each chunk that it sends right after sending it.
+    void Trace(const std::string& line) override
+    {
+        if (m_traceFollowsSend)
+            m_pacer.AttachTrace(line);
+        else
+            m_trace.Write(line);
+        m_traceFollowsSend = false;
+    }
+
+    void Release(std::int64_t nowUs) { m_pacer.Release(nowUs, *this); }
+    std::optional<std::int64_t> NextDueUs() const { return m_pacer.NextDueUs(); }
 
 private:
+    void SendByte(std::uint8_t byte) override { m_line.Send(std::span(&byte, 1)); }
+    void ChunkSent(const std::string& traceLine, std::int64_t firstUs, std::int64_t lastUs) override
+    {
+        m_trace.Write(traceLine + WireTimes(firstUs + m_realtimeOffsetUs, lastUs + m_realtimeOffsetUs));
+    }
+
     TtyLine& m_line;
     const TraceWriter& m_trace;
+    WirePacer m_pacer;
+    bool m_paced;
+    bool m_traceFollowsSend = false;
+    std::int64_t m_realtimeOffsetUs;
 };
 
 // SIGINT, SIGTERM and SIGHUP arrive through a descriptor, so the loop ends
@@ -101,11 +143,18 @@ UniqueFd StopSignals()
     return UniqueFd(signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
 }
 
-int PollTimeout(std::optional<std::int64_t> deadline, std::int64_t nowMs)
+// Microsecond waits: a byte at 9600 baud takes 1042 us, below poll()'s resolution.
+std::optional<timespec> PollTimeout(std::optional<std::int64_t> deadlineUs, std::int64_t nowUs)
 {
-    if (!deadline)
-        return -1;
-    return static_cast<int>(std::clamp<std::int64_t>(*deadline - nowMs, 0, 60'000));
+    if (!deadlineUs)
+        return std::nullopt;
+    const std::int64_t us = std::clamp<std::int64_t>(*deadlineUs - nowUs, 0, 60'000'000);
+    return timespec{static_cast<time_t>(us / 1'000'000), static_cast<long>(us % 1'000'000) * 1000};
+}
+
+std::optional<std::int64_t> InUs(std::optional<std::int64_t> ms)
+{
+    return ms ? std::optional<std::int64_t>(*ms * 1000) : std::nullopt;
 }
 
 std::optional<std::int64_t> Earliest(std::optional<std::int64_t> a, std::optional<std::int64_t> b)
@@ -138,18 +187,21 @@ int Run(const CommandLine& options)
     if (!options.linkPath.empty())
         std::fprintf(stderr, "printer-sim: %s -> %s\n", options.linkPath.c_str(), line->DevicePath().c_str());
 
-    LineOutput output(*line, trace);
+    LineOutput output(*line, trace, options.baud);
     PrinterSim printer(options.printer, output, MonotonicMs());
     std::vector<pollfd> fds;
     std::vector<std::uint8_t> received;
     for (;;) {
-        std::int64_t now = MonotonicMs();
-        printer.Advance(now);
+        printer.Advance(MonotonicMs());
+        output.Release(MonotonicUs());
+        const std::int64_t nowUs = MonotonicUs();
+        std::int64_t now = nowUs / 1000;
         fds.clear();
         fds.push_back({stop.Get(), POLLIN, 0});
         line->AddPollFds(fds, now);
-        const int timeout = PollTimeout(Earliest(printer.NextDeadline(), line->Deadline()), now);
-        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
+        const auto deadlineMs = Earliest(printer.NextDeadline(), line->Deadline());
+        const auto timeout = PollTimeout(Earliest(InUs(deadlineMs), output.NextDueUs()), nowUs);
+        if (ppoll(fds.data(), fds.size(), timeout ? &*timeout : nullptr, nullptr) < 0 && errno != EINTR) {
             std::perror("printer-sim: poll");
             return 1;
         }

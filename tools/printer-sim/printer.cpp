@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "soak_faults.h"
 #include "tool/link/fiscal_frame.h"
 #include "trace_format.h"
 
@@ -50,22 +51,34 @@ void PrinterSim::Advance(std::int64_t nowMs)
 {
     Handle(m_parser.Expire(nowMs), nowMs);
     while (!m_pending.empty() && m_pending.front().dueMs <= nowMs) {
-        const Request request = std::move(m_pending.front().request);
+        const PendingAnswer pending = std::move(m_pending.front());
         m_pending.pop_front();
-        Answer(request);
+        Answer(pending.request, pending.plan, nowMs);
+        if (!m_pending.empty())
+            m_nextSynMs = nowMs + m_pending.front().plan.synEveryMs;
     }
-    if (!m_pending.empty() && m_options.synEveryMs > 0 && m_nextSynMs <= nowMs) {
+    if (!m_pending.empty() && m_pending.front().plan.synEveryMs > 0 && m_nextSynMs <= nowMs) {
         m_output.Send(std::span(&FiscalFrame::kSyn, 1));
         m_output.Trace(SynLine());
-        m_nextSynMs = NextTick(m_nextSynMs, m_options.synEveryMs, nowMs);
+        m_nextSynMs = NextTick(m_nextSynMs, m_pending.front().plan.synEveryMs, nowMs);
+    }
+    if (m_soakUnsolicitedMs && *m_soakUnsolicitedMs <= nowMs) {
+        m_soakUnsolicitedMs.reset();
+        SendUnsolicited();
     }
     if (m_options.unsolicitedMs > 0 && m_nextUnsolicitedMs <= nowMs) {
-        const std::string data = AnswerData(kUnsolicitedCommand, {}, m_options.taxError);
-        const std::string_view fault = FaultName(m_options.faults);
-        SendResponse(BuildResponse(kUnsolicitedCommand, m_lastSequence, Bytes(data), m_options.faults),
-                     fault.empty() ? std::string("unsolicited") : "unsolicited," + std::string(fault));
+        SendUnsolicited();
         m_nextUnsolicitedMs = NextTick(m_nextUnsolicitedMs, m_options.unsolicitedMs, nowMs);
     }
+}
+
+void PrinterSim::SendUnsolicited()
+{
+    const std::string data = AnswerData(kUnsolicitedCommand, {}, m_options.taxError);
+    const ResponseFaults faults = m_options.soakSeed ? ResponseFaults{} : m_options.faults;
+    const std::string_view fault = FaultName(faults);
+    SendResponse(BuildResponse(kUnsolicitedCommand, m_lastSequence, Bytes(data), faults),
+                 fault.empty() ? std::string("unsolicited") : "unsolicited," + std::string(fault), false, false);
 }
 
 std::optional<std::int64_t> PrinterSim::NextDeadline() const
@@ -74,9 +87,11 @@ std::optional<std::int64_t> PrinterSim::NextDeadline() const
     const auto earliest = [&next](std::int64_t t) { next = next ? std::min(*next, t) : t; };
     if (!m_pending.empty()) {
         earliest(m_pending.front().dueMs);
-        if (m_options.synEveryMs > 0)
+        if (m_pending.front().plan.synEveryMs > 0)
             earliest(m_nextSynMs);
     }
+    if (m_soakUnsolicitedMs)
+        earliest(*m_soakUnsolicitedMs);
     if (m_options.unsolicitedMs > 0)
         earliest(m_nextUnsolicitedMs);
     return next;
@@ -94,36 +109,76 @@ void PrinterSim::Handle(const std::vector<ReceivedFrame>& frames, std::int64_t n
         }
         Request request = DecodeRequest(frame);
         m_lastSequence = request.sequence;
-        if (m_options.delayMs <= 0 && m_pending.empty()) {
-            Answer(request);
+        const AnswerPlan plan = PlanFor();
+        if (!plan.answer)
+            continue;
+        if (plan.delayMs <= 0 && m_pending.empty()) {
+            Answer(request, plan, nowMs);
             continue;
         }
         if (m_pending.empty())
-            m_nextSynMs = nowMs + m_options.synEveryMs;
-        m_pending.push_back({nowMs + m_options.delayMs, std::move(request)});
+            m_nextSynMs = nowMs + plan.synEveryMs;
+        m_pending.push_back({nowMs + plan.delayMs, std::move(request), plan});
     }
 }
 
-void PrinterSim::Answer(const Request& request)
+PrinterSim::AnswerPlan PrinterSim::PlanFor()
 {
-    if (m_options.nak) {
+    AnswerPlan plan;
+    if (!m_options.soakSeed) {
+        plan.delayMs = m_options.delayMs;
+        plan.synEveryMs = m_options.synEveryMs;
+        plan.nak = m_options.nak;
+        plan.noiseBefore = plan.noiseAfter = m_options.noise;
+        plan.faults = m_options.faults;
+        return plan;
+    }
+    const std::uint64_t index = m_soakIndex++;
+    const SoakFault fault = SoakFaultFor(*m_options.soakSeed, index);
+    m_output.Trace(SoakLine(index, SoakFaultName(fault)));
+    switch (fault) {
+    case SoakFault::None: break;
+    case SoakFault::NoiseBefore: plan.noiseBefore = true; break;
+    case SoakFault::NoiseAfter: plan.noiseAfter = true; break;
+    case SoakFault::Nak: plan.nak = true; break;
+    case SoakFault::ZeroInFrame: plan.faults.zeroInFrame = true; break;
+    case SoakFault::BadLength: plan.faults.badLength = true; break;
+    case SoakFault::WrongCommand: plan.faults.wrongCommand = true; break;
+    case SoakFault::SynThenAnswer:
+        plan.delayMs = kSoakSynAnswerMs;
+        plan.synEveryMs = kSoakSynEveryMs;
+        break;
+    case SoakFault::Late: plan.delayMs = kSoakLateAnswerMs; break;
+    case SoakFault::Silence: plan.answer = false; break;
+    case SoakFault::UnsolicitedAfter: plan.unsolicitedAfter = true; break;
+    }
+    return plan;
+}
+
+void PrinterSim::Answer(const Request& request, const AnswerPlan& plan, std::int64_t nowMs)
+{
+    if (plan.nak) {
         SendNak("nak-mode");
         return;
     }
-    const std::string data = AnswerData(request.command, request.data, m_options.taxError);
-    SendResponse(BuildResponse(request.command, request.sequence, Bytes(data), m_options.faults),
-                 FaultName(m_options.faults));
+    std::string data = AnswerData(request.command, request.data, m_options.taxError);
+    if (m_options.longestAnswer)
+        data.resize(ResponseLayout::kMaxData, '0');
+    SendResponse(BuildResponse(request.command, request.sequence, Bytes(data), plan.faults), FaultName(plan.faults),
+                 plan.noiseBefore, plan.noiseAfter);
+    if (plan.unsolicitedAfter)
+        m_soakUnsolicitedMs = nowMs + kSoakUnsolicitedMs;
 }
 
-void PrinterSim::SendResponse(const Response& response, std::string_view fault)
+void PrinterSim::SendResponse(const Response& response, std::string_view fault, bool noiseBefore, bool noiseAfter)
 {
-    if (m_options.noise) {
+    if (noiseBefore) {
         m_output.Send(kNoiseBefore);
         m_output.Trace(NoiseLine(kNoiseBefore));
     }
     m_output.Send(response.bytes);
     m_output.Trace(ResponseLine(response, fault));
-    if (m_options.noise) {
+    if (noiseAfter) {
         m_output.Send(kNoiseAfter);
         m_output.Trace(NoiseLine(kNoiseAfter));
     }

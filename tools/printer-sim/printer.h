@@ -23,7 +23,11 @@ struct PrinterOptions {
     bool nak = false;                // answer every request with NAK
     bool noise = false;              // stray bytes before and after each response
     bool taxError = false;           // command 50 answers "F"
+    bool longestAnswer = false;      // every answer carries the most data a frame allows
     ResponseFaults faults;
+    // A soak run: one fault for each request, drawn from this seed (see
+    // soak_faults.h); the per-request fault options above are then unused.
+    std::optional<std::uint64_t> soakSeed;
 };
 
 class PrinterOutput {
@@ -54,14 +58,28 @@ public:
     std::optional<std::int64_t> NextDeadline() const;
 
 private:
+    // How one request is answered.
+    struct AnswerPlan {
+        bool answer = true;          // false: silence
+        std::int64_t delayMs = 0;
+        std::int64_t synEveryMs = 0;
+        bool nak = false;
+        bool noiseBefore = false;
+        bool noiseAfter = false;
+        bool unsolicitedAfter = false;
+        ResponseFaults faults;
+    };
     struct PendingAnswer {
         std::int64_t dueMs;
         Request request;
+        AnswerPlan plan;
     };
 
     void Handle(const std::vector<ReceivedFrame>& frames, std::int64_t nowMs);
-    void Answer(const Request& request);
-    void SendResponse(const Response& response, std::string_view fault);
+    AnswerPlan PlanFor();
+    void Answer(const Request& request, const AnswerPlan& plan, std::int64_t nowMs);
+    void SendUnsolicited();
+    void SendResponse(const Response& response, std::string_view fault, bool noiseBefore, bool noiseAfter);
     void SendNak(std::string_view reason);
 
     PrinterOptions m_options;
@@ -71,6 +89,8 @@ private:
     std::int64_t m_nextSynMs = 0;
     std::int64_t m_nextUnsolicitedMs = 0;
     std::uint8_t m_lastSequence = 0x20;
+    std::uint64_t m_soakIndex = 0;
+    std::optional<std::int64_t> m_soakUnsolicitedMs;
 };
 
 }  // namespace quillon::sim

@@ -104,4 +104,18 @@ std::string NoiseLine(std::span<const std::uint8_t> bytes)
     return "TX NOISE " + HexBytes(bytes);
 }
 
+std::string SoakLine(std::uint64_t index, std::string_view fault)
+{
+    return "SOAK request=" + std::to_string(index) + " fault=" + std::string(fault);
+}
+
+std::string WireTimes(std::int64_t firstUs, std::int64_t lastUs)
+{
+    char text[80];
+    std::snprintf(text, sizeof text, " first=%lld.%06lld last=%lld.%06lld", static_cast<long long>(firstUs / 1'000'000),
+                  static_cast<long long>(firstUs % 1'000'000), static_cast<long long>(lastUs / 1'000'000),
+                  static_cast<long long>(lastUs % 1'000'000));
+    return text;
+}
+
 }  // namespace quillon::sim

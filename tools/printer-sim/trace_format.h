@@ -4,6 +4,11 @@
 //   TX <hex> | cmd=<n> seq=0x<hh> data="<text>" checksum=<good|bad>[ fault=<name>]
 //   RX BAD <hex> | [cmd=<n> seq=0x<hh> data="<text>" checksum=<good|bad> ]reason=<why>
 //   TX NAK 15 | reason=<why>     TX SYN 16     TX NOISE <hex>
+//   SOAK request=<i> fault=<name>   (the fault drawn for a request of a soak run)
+//
+// With --baud, each TX line is written when its last byte has gone and ends
+// with " first=<t> last=<t>": the Unix times of its first and last byte, in
+// seconds with six decimals.
 //
 // <hex> is the bytes in upper-case pairs separated by blanks; <why> is one of
 // length, checksum, end, incomplete, outside-frame, nak-mode. Data text shows
@@ -31,5 +36,8 @@ std::string ResponseLine(const Response& response, std::string_view fault = {});
 std::string NakLine(std::string_view reason);
 std::string SynLine();
 std::string NoiseLine(std::span<const std::uint8_t> bytes);
+std::string SoakLine(std::uint64_t index, std::string_view fault);
+// " first=<s.us> last=<s.us>", from microseconds since the Unix epoch.
+std::string WireTimes(std::int64_t firstUs, std::int64_t lastUs);
 
 }  // namespace quillon::sim

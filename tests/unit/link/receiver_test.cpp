@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "link_fakes.h"
+#include "tool/link/link_settings.h"
 
 namespace quillon {
 namespace {
@@ -24,6 +25,12 @@ public:
         for (auto b : bytes)
             script.push_back({ReadResult::Byte, b});
     }
+    // Reads that find nothing, each a read wait long, for about ms.
+    void Quiet(std::uint64_t ms)
+    {
+        for (std::uint64_t t = 0; t < ms; t += kReadWaitMs)
+            script.push_back({ReadResult::Nothing, 1});
+    }
 
     ReadResult ReadByte(std::uint8_t& byte) override
     {
@@ -37,9 +44,12 @@ public:
         script.pop_front();
         if (result == ReadResult::Failed)
             failing = true;
+        // A byte takes a millisecond on the line; an empty read a read wait.
+        clockMs += result == ReadResult::Nothing && value == 1 ? kReadWaitMs : 1;
         byte = value;
         return result;
     }
+    std::uint64_t NowMs() override { return clockMs; }
     void RecoverFromReadFailure() override
     {
         ++recoveries;
@@ -56,6 +66,7 @@ public:
     std::vector<std::pair<int, std::string>> delivered;
     bool failing = false;
     int recoveries = 0;
+    std::uint64_t clockMs = 1000;
 
 private:
     std::atomic<bool>& m_stop;
@@ -104,6 +115,41 @@ TEST_F(ReceiverTest, ZeroBytesNeverReachTheAssembler)
     EXPECT_EQ(port.delivered[0].second, "12\x04");
 }
 
+TEST_F(ReceiverTest, AFrameWhoseBytesStopIsDroppedSoTheNextAnswerArrivesWhole)
+{
+    // One byte short (its zero was dropped), then the line goes quiet: the
+    // next answer must not complete the old frame.
+    port.Bytes({0x16});
+    port.Bytes(ResponseBytes(69, std::string_view("1\0" "2", 3)));
+    port.Quiet(kFrameGapMs);
+    port.Bytes(ResponseBytes(73, "0001,0009"));
+    Run();
+    ASSERT_EQ(port.delivered.size(), 1u);
+    EXPECT_EQ(port.delivered[0], (std::pair<int, std::string>{73, "0001,0009"}));
+    EXPECT_EQ(response.inFrame, 0);
+}
+
+TEST_F(ReceiverTest, ASynBeforeADroppedFrameStillExtendsTheWait)
+{
+    port.Bytes({0x16, 0x01, 0x2C, 0x21});
+    port.Quiet(kFrameGapMs);
+    Run();
+    EXPECT_EQ(response.inFrame, 0);
+    EXPECT_EQ(response.count, 0);
+    EXPECT_EQ(response.syn, 1);
+}
+
+TEST_F(ReceiverTest, AFrameWithShortPausesIsKeptWhole)
+{
+    const auto bytes = ResponseBytes(94, "020402,020403");
+    port.Bytes({bytes.begin(), bytes.begin() + 10});
+    port.Quiet(kFrameGapMs - 2 * kReadWaitMs);   // a slow line, still within the gap
+    port.Bytes({bytes.begin() + 10, bytes.end()});
+    Run();
+    ASSERT_EQ(port.delivered.size(), 1u);
+    EXPECT_EQ(port.delivered[0].first, 94);
+}
+
 TEST_F(ReceiverTest, SynOutsideFrameSetsTheFlag)
 {
     port.Bytes({0x16});
@@ -131,6 +177,7 @@ public:
     }
     void RecoverFromReadFailure() override {}
     void DeliverFrame(ResponseFrame&) override {}
+    std::uint64_t NowMs() override { return 0; }
     std::atomic<long> reads{0};
 };
 

@@ -9,17 +9,7 @@ namespace quillon::sim {
 namespace {
 
 using test::Hex;
-
-class RecordingOutput : public PrinterOutput {
-public:
-    void Send(std::span<const std::uint8_t> bytes) override { sent.insert(sent.end(), bytes.begin(), bytes.end()); }
-    void Trace(const std::string& line) override { traces.push_back(line); }
-
-    std::vector<std::uint8_t> Take() { return std::exchange(sent, {}); }
-
-    std::vector<std::uint8_t> sent;
-    std::vector<std::string> traces;
-};
+using test::RecordingOutput;
 
 template <typename Set>
 PrinterOptions With(Set set)

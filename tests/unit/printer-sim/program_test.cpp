@@ -175,5 +175,40 @@ TEST_F(PrinterSimProgram, AClientOpeningThePortFindsNoStaleBytes)
     EXPECT_EQ(sim.Stop(), 0);
 }
 
+TEST_F(PrinterSimProgram, AtABaudRateTheAnswerTakesItsWireTimeAndTheTraceTellsFirstAndLastByte)
+{
+    SimProcess sim({"--link", link.string(), "--trace", trace.string(), "--baud", "9600"});
+    ASSERT_TRUE(sim.Started());
+    ASSERT_TRUE(WaitFor([&] { return fs::is_symlink(link); }));
+    const int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    const auto expected = BuildResponse(69, 0x21, test::Bytes(AnswerData(69, test::Bytes("1"), false))).bytes;
+    const auto request = Hex(test::kRequest69);
+    const auto sent = std::chrono::steady_clock::now();
+    ASSERT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    EXPECT_EQ(ReadBytes(fd, expected.size()), expected);
+    const auto tookUs = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - sent);
+    close(fd);
+
+    // The first byte may go at once; each later one a byte time (1042 us)
+    // after the one before, so the last cannot arrive sooner than this.
+    const long wireUs = static_cast<long>(expected.size() - 1) * 1042;
+    EXPECT_GE(tookUs.count(), wireUs);
+
+    ASSERT_TRUE(WaitFor([&] { return TraceText().find(" TX 01 ") != std::string::npos; }));
+    const std::string text = TraceText();
+    const auto at = text.find(" first=", text.find(" TX 01 "));
+    ASSERT_NE(at, std::string::npos) << text;
+    long long firstS = 0, firstUs = 0, lastS = 0, lastUs = 0;
+    ASSERT_EQ(std::sscanf(text.c_str() + at, " first=%lld.%lld last=%lld.%lld", &firstS, &firstUs, &lastS, &lastUs), 4)
+        << text;
+    const long long spanUs = (lastS - firstS) * 1'000'000 + lastUs - firstUs;
+    // A loaded machine wakes the simulator late now and then, which only
+    // stretches the frame; a generous upper bound still catches a stalled pacer.
+    EXPECT_GE(spanUs, wireUs);
+    EXPECT_LT(spanUs, wireUs + 500'000);
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
 }  // namespace
 }  // namespace quillon::sim

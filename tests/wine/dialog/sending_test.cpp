@@ -117,14 +117,19 @@ TEST(DialogSend, WrongLengthsAndUnknownOperationsAreToldAndNothingGoesOut)
     ExpectExit(quillon, "close box");
 }
 
-TEST(DialogSend, SecondOkWhileBusyIsRefusedAndTheLateAnswerStillShows)
+namespace {
+
+// secondOkAfter: against a paced answer, the second OK comes while its
+// bytes are still arriving.
+void SecondOkIsRefusedAndTheLateAnswerStillShows(std::chrono::milliseconds secondOkAfter)
 {
     const Trace trace(TracePath(1));
     QuillonProcess quillon(QuillonExe());
     ASSERT_TRUE(StartDialog(quillon));
     quillon.PickAndWait(kOperationList, 2);
     quillon.Click(IDOK);
-    quillon.Click(IDOK);   // before the (slow) answer
+    std::this_thread::sleep_for(secondOkAfter);
+    quillon.Click(IDOK);   // before the (slow) answer is complete
     // The late answer comes from the receiver thread while the busy box is
     // open on the window's thread: it is shown all the same, box still open.
     ExpectMessage(quillon, kBusyMessage, "busy message", [&] {
@@ -134,6 +139,19 @@ TEST(DialogSend, SecondOkWhileBusyIsRefusedAndTheLateAnswerStillShows)
     EXPECT_EQ(trace.Requests().size(), 1u) << "busy: one request only";
     quillon.Click(IDCANCEL);
     ExpectExit(quillon, "Exit");
+}
+
+}  // namespace
+
+TEST(DialogSend, SecondOkWhileBusyIsRefusedAndTheLateAnswerStillShows)
+{
+    SecondOkIsRefusedAndTheLateAnswerStillShows(std::chrono::milliseconds(0));
+}
+
+// Run against the longest answer at 9600 baud: about 105 ms on the wire.
+TEST(DialogSend, SecondOkWhileAPacedAnswerArrivesIsRefusedAndTheAnswerShows)
+{
+    SecondOkIsRefusedAndTheLateAnswerStillShows(std::chrono::milliseconds(50));
 }
 
 TEST(DialogSend, AnAnswerStaysFiveSecondsFromTheLastOne)

@@ -47,6 +47,7 @@ private:
     ReadResult ReadByte(std::uint8_t& byte) override;
     void RecoverFromReadFailure() override;
     void DeliverFrame(ResponseFrame& response) override;
+    std::uint64_t NowMs() override { return ::GetTickCount64(); }
 
     CCommunication& m_owner;
     ResponseFrame m_response;
