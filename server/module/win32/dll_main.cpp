@@ -33,7 +33,7 @@ constinit ClassTableEntry g_classTable[] = {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) noexcept
 {
     if (reason == DLL_PROCESS_ATTACH) {
         Module().Start(instance, g_classTable, LIBID_ORBALINLib);
@@ -44,6 +44,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
     return TRUE;
 }
 
+// The system headers declare the exports without noexcept; each calls only
+// noexcept members of the module, so nothing can leave them.
 STDAPI DllCanUnloadNow()
 {
     return Module().LockCount() == 0 ? S_OK : S_FALSE;
