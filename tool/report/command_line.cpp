@@ -72,6 +72,13 @@ bool TakeOperands(const std::vector<std::string_view>& operands, CommandLine& li
 
 }  // namespace
 
+int ComPortNumber(std::string_view port)
+{
+    if (port.size() != 4 || (port[0] | 0x20) != 'c' || (port[1] | 0x20) != 'o' || (port[2] | 0x20) != 'm')
+        return 0;
+    return port[3] >= '1' && port[3] <= '4' ? port[3] - '0' : 0;
+}
+
 std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> args, std::string& error)
 {
     CommandLine line;

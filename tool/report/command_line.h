@@ -32,6 +32,10 @@ struct CommandLine {
     bool version = false;
 };
 
+// 1..4 for "COM1".."COM4" (letter case ignored), else 0: the ports the
+// control tool serves on Windows.
+int ComPortNumber(std::string_view port);
+
 // The options, or nothing with a one-line reason in error. Options may stand
 // before or after the operands; "--" ends them.
 std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> args, std::string& error);

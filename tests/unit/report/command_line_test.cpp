@@ -79,5 +79,13 @@ TEST(ReportCommandLine, BadArgumentsSayWhy)
     }
 }
 
+TEST(ReportCommandLine, WindowsPortsAreComOneToFour)
+{
+    EXPECT_EQ(ComPortNumber("COM1"), 1);
+    EXPECT_EQ(ComPortNumber("com4"), 4);
+    for (std::string_view bad : {"COM0", "COM5", "COM10", "COM", "LPT1", "\\\\.\\COM1", "/dev/ttyS0", "COM1 "})
+        EXPECT_EQ(ComPortNumber(bad), 0) << bad;
+}
+
 }  // namespace
 }  // namespace quillon::report
