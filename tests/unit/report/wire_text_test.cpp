@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "report_fakes.h"
-#include "tests/unit/frame/recording_sink.h"
+#include "tests/unit/link/link_fakes.h"
 #include "tool/link/receiver.h"
 
 namespace quillon::report {
@@ -34,7 +34,8 @@ TEST(WireTrace, OneLinePerFrameAndControlByte)
 {
     std::vector<std::string> lines;
     WireTrace trace([&](const std::string& line) { lines.push_back(line); });
-    quillon::test::RecordingSink sink;
+    quillon::testing::EventLog log;
+    quillon::testing::RecordingSink sink{log};
     ResponseFrame response;
     ResetResponseFrame(response);
     std::vector<std::uint8_t> wire{0x16, 0x7A, 0x7B, 0x15};
