@@ -29,6 +29,9 @@ struct ReportOperation {
 
 inline constexpr int kReportOperationCount = 11;
 
+// Each range field holds at most this many characters, digits only.
+inline constexpr std::size_t kRangeFieldLimit = 6;
+
 // All rows, in list order (index = position in the operation list).
 std::span<const ReportOperation, kReportOperationCount> ReportOperations();
 

@@ -52,6 +52,10 @@ inline constexpr ReadTimeouts kReadTimeouts{};
 // at 9600 baud; the printer sends a frame without pauses).
 inline constexpr std::uint64_t kFrameGapMs = 200;
 
+// The printer answers within this period of the send, or sends SYN at least
+// once in every such period until it answers.
+inline constexpr std::uint32_t kResponsePeriodMs = 500;
+
 // How long closing waits for the receiver to see its stop flag before it is
 // ended by force; only a receiver held by a message box takes that long.
 inline constexpr std::uint32_t kReceiverStopWaitMs = 10 * kReadWaitMs + 100;

@@ -25,12 +25,15 @@ snapshot before
 
 install_package "$msi"
 
-# Files: exactly the three binaries packed from the build trees.
-for f in Quillon.exe x64/Orbalin.dll x86/Orbalin.dll; do
+# Files: exactly the four binaries packed from the build trees.
+for f in Quillon.exe quillon-report.exe x64/Orbalin.dll x86/Orbalin.dll; do
     [[ -f $install_dir/$f ]] || fail "not installed: $f"
 done
 stage=$LORVANE_BUILD_DIR/packaging/msi-x64/stage
 cmp -s "$install_dir/Quillon.exe" "$stage/Quillon.exe" || fail "Quillon.exe differs from the packed one"
+cmp -s "$install_dir/quillon-report.exe" "$stage/quillon-report.exe" || fail "quillon-report.exe differs from the packed one"
+wine "$install_dir/quillon-report.exe" --version >"$work/report-version.txt" 2>&1 &&
+    grep -q '^quillon-report 1.0.0.2' "$work/report-version.txt" || fail "the installed quillon-report.exe does not run"
 cmp -s "$install_dir/x64/Orbalin.dll" "$stage/Orbalin64.dll" || fail "x64 Orbalin.dll differs from the packed one"
 cmp -s "$install_dir/x86/Orbalin.dll" "$stage/Orbalin32.dll" || fail "x86 Orbalin.dll differs from the packed one"
 objdump -f "$install_dir/x64/Orbalin.dll" 2>/dev/null | grep -q 'file format pei-x86-64' || fail "x64 Orbalin.dll is no 64-bit DLL"

@@ -5,6 +5,7 @@
 #include "common/win/text.h"
 #include "common/win/unique_handle.h"
 #include "resource.h"
+#include "tool/link/link_settings.h"
 #include "tool/link/link_texts.h"
 #include "tool/link/win32/communication.h"
 
@@ -15,7 +16,7 @@ using lorvane::win::UniqueGdiObject;
 using lorvane::win::WideFrom1251;
 
 constexpr UINT_PTR kResponseTimer = 1;
-constexpr UINT kResponseTimerPeriod = 500;
+constexpr UINT kResponseTimerPeriod = kResponsePeriodMs;
 constexpr UINT_PTR kClearOutputTimer = 2;
 constexpr UINT kClearOutputPeriod = 5000;
 
@@ -23,13 +24,9 @@ constexpr UINT kClearOutputPeriod = 5000;
 // thread takes ownership when it handles (or drops) it.
 constexpr UINT kShowResponseMessage = WM_APP + 1;
 
-constexpr int kRangeFieldLimit = 6;
 constexpr int kPortCount = 4;
 constexpr int kLastOperationIndex = kReportOperationCount - 1;
 
-// "Не е възможно да се отвори COM" (names no port)
-constexpr std::string_view kPortMessage =
-    "\xCD\xE5 \xE5 \xE2\xFA\xE7\xEC\xEE\xE6\xED\xEE \xE4\xE0 \xF1\xE5 \xEE\xF2\xE2\xEE\xF0\xE8 COM";
 // The operation list's own message for an unknown index, in Latin letters;
 // the OK action has its Cyrillic one.
 constexpr std::string_view kUnknownOperationMessage = "Nqma takawa finkciq!";
@@ -318,7 +315,7 @@ void ControlDialog::Connect(int portNumber)
         return;
     }
     if (!m_connection->MakeConection())
-        m_sink.ShowMessage(kPortMessage, kCaptionNotice, MessageIcon::Information);
+        m_sink.ShowMessage(texts::kCannotOpenPort, kCaptionNotice, MessageIcon::Information);
 }
 
 // Exit, Escape, the close box. The connection is closed first, so the line

@@ -3,60 +3,12 @@
 #include <process.h>
 
 #include "communication.h"
+#include "serial_setup.h"
 #include "tool/link/link_settings.h"
 #include "tool/link/link_texts.h"
 #include "tool/link/message_sink.h"
 
 namespace quillon {
-
-namespace {
-
-DCB PreparedLineSettings()
-{
-    // Filled from zero, member by member, never merged with the port's own:
-    // the printers expect exactly this line whatever a previous program left
-    // on the port, and every member the settings do not name stays 0.
-    DCB dcb{};
-    dcb.DCBlength = sizeof(DCB);
-    dcb.BaudRate = kLineSettings.baudRate;
-    dcb.ByteSize = kLineSettings.byteSize;
-    dcb.Parity = kLineSettings.parity;
-    dcb.StopBits = kLineSettings.stopBits;
-    dcb.fBinary = kLineSettings.binary;
-    dcb.fParity = 0;
-    dcb.fOutxCtsFlow = 0;
-    dcb.fOutxDsrFlow = 0;
-    dcb.fDtrControl = kLineSettings.dtrControl;
-    dcb.fDsrSensitivity = 0;
-    dcb.fTXContinueOnXoff = 0;
-    dcb.fOutX = 0;
-    dcb.fInX = 0;
-    dcb.fErrorChar = 0;
-    dcb.fNull = 0;
-    dcb.fRtsControl = kLineSettings.rtsControl;
-    dcb.fAbortOnError = kLineSettings.abortOnError;
-    dcb.XonLim = 0;
-    dcb.XoffLim = 0;
-    dcb.XonChar = 0;
-    dcb.XoffChar = 0;
-    dcb.ErrorChar = 0;
-    dcb.EofChar = 0;
-    dcb.EvtChar = 0;
-    return dcb;
-}
-
-COMMTIMEOUTS PreparedTimeouts()
-{
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = kReadTimeouts.intervalTimeout;
-    timeouts.ReadTotalTimeoutMultiplier = kReadTimeouts.totalMultiplier;
-    timeouts.ReadTotalTimeoutConstant = kReadTimeouts.totalConstant;
-    timeouts.WriteTotalTimeoutMultiplier = kReadTimeouts.writeMultiplier;
-    timeouts.WriteTotalTimeoutConstant = kReadTimeouts.writeConstant;
-    return timeouts;
-}
-
-}  // namespace
 
 PortLink::PortLink(CCommunication& owner, int portNumber, HANDLE gateEvent, MessageSink& sink)
     : m_owner(owner), m_writeEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_gateEvent(gateEvent),
@@ -83,18 +35,13 @@ bool PortLink::Open()
     m_port = std::move(port);
     const HANDLE held = m_port.Get();
 
-    DCB current{};
-    current.DCBlength = sizeof(DCB);
-    if (!::GetCommState(held, &current)) {
+    switch (SetUpPort(held, m_lineSettings)) {
+    case PortSetup::Done:
+        break;
+    case PortSetup::CannotReadState:
         m_sink.ShowMessage(texts::kCannotReadState, kCaptionError, MessageIcon::Error);
         return false;
-    }
-    if (!::SetCommState(held, &m_lineSettings) || !::SetCommMask(held, kEventMask)) {
-        m_sink.ShowMessage(texts::kCannotSetState, kCaptionError, MessageIcon::Error);
-        return false;
-    }
-    COMMTIMEOUTS timeouts = PreparedTimeouts();
-    if (!::SetCommTimeouts(held, &timeouts)) {
+    case PortSetup::CannotSetState:
         m_sink.ShowMessage(texts::kCannotSetState, kCaptionError, MessageIcon::Error);
         return false;
     }

@@ -1,0 +1,67 @@
+#include "serial_setup.h"
+
+#include "tool/link/link_settings.h"
+
+namespace quillon {
+
+DCB PreparedLineSettings()
+{
+    // Filled from zero, member by member, never merged with the port's own:
+    // the printers expect exactly this line whatever a previous program left
+    // on the port, and every member the settings do not name stays 0.
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = kLineSettings.baudRate;
+    dcb.ByteSize = kLineSettings.byteSize;
+    dcb.Parity = kLineSettings.parity;
+    dcb.StopBits = kLineSettings.stopBits;
+    dcb.fBinary = kLineSettings.binary;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = kLineSettings.dtrControl;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = kLineSettings.rtsControl;
+    dcb.fAbortOnError = kLineSettings.abortOnError;
+    dcb.XonLim = 0;
+    dcb.XoffLim = 0;
+    dcb.XonChar = 0;
+    dcb.XoffChar = 0;
+    dcb.ErrorChar = 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = 0;
+    return dcb;
+}
+
+COMMTIMEOUTS PreparedTimeouts()
+{
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = kReadTimeouts.intervalTimeout;
+    timeouts.ReadTotalTimeoutMultiplier = kReadTimeouts.totalMultiplier;
+    timeouts.ReadTotalTimeoutConstant = kReadTimeouts.totalConstant;
+    timeouts.WriteTotalTimeoutMultiplier = kReadTimeouts.writeMultiplier;
+    timeouts.WriteTotalTimeoutConstant = kReadTimeouts.writeConstant;
+    return timeouts;
+}
+
+PortSetup SetUpPort(HANDLE port, const DCB& lineSettings)
+{
+    DCB current{};
+    current.DCBlength = sizeof(DCB);
+    if (!::GetCommState(port, &current))
+        return PortSetup::CannotReadState;
+    DCB settings = lineSettings;
+    if (!::SetCommState(port, &settings) || !::SetCommMask(port, kEventMask))
+        return PortSetup::CannotSetState;
+    COMMTIMEOUTS timeouts = PreparedTimeouts();
+    if (!::SetCommTimeouts(port, &timeouts))
+        return PortSetup::CannotSetState;
+    return PortSetup::Done;
+}
+
+}  // namespace quillon

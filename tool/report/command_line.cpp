@@ -1,0 +1,123 @@
+#include "tool/report/command_line.h"
+
+#include <charconv>
+#include <vector>
+
+namespace quillon::report {
+namespace {
+
+// "--name=value" or "--name value"; advances i past what it used.
+std::optional<std::string_view> OptionValue(std::span<const std::string_view> args, std::size_t& i,
+                                            std::string_view name, std::string& error)
+{
+    const std::string_view arg = args[i];
+    if (arg.size() > name.size() && arg[name.size()] == '=')
+        return arg.substr(name.size() + 1);
+    if (i + 1 >= args.size()) {
+        error = std::string(name) + " needs a value";
+        return std::nullopt;
+    }
+    return args[++i];
+}
+
+bool HasName(std::string_view arg, std::string_view name)
+{
+    return arg == name || (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=');
+}
+
+std::optional<std::int64_t> ParseMilliseconds(std::string_view text)
+{
+    std::int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 1 || value > kMaxTotalWaitMs)
+        return std::nullopt;
+    return value;
+}
+
+bool TakeFlag(std::string_view arg, CommandLine& line)
+{
+    if (arg == "--dry-run") line.dryRun = true;
+    else if (arg == "--trace") line.trace = true;
+    else if (arg == "--json") line.json = true;
+    else if (arg == "--list") line.list = true;
+    else if (arg == "--help" || arg == "-h") line.help = true;
+    else if (arg == "--version") line.version = true;
+    else return false;
+    return true;
+}
+
+bool TakeOperands(const std::vector<std::string_view>& operands, CommandLine& line, std::string& error)
+{
+    if (operands.size() > 3) {
+        error = "too many operands: OPERATION [FROM TO]";
+        return false;
+    }
+    if (operands.size() == 2) {
+        error = "FROM needs TO: give both ends of the range or neither";
+        return false;
+    }
+    if (operands.empty()) {
+        if (line.list || line.help || line.version)
+            return true;
+        error = "no OPERATION given (--list shows them)";
+        return false;
+    }
+    line.operation = std::string(operands[0]);
+    if (operands.size() == 3) {
+        line.first = std::string(operands[1]);
+        line.second = std::string(operands[2]);
+    }
+    return true;
+}
+
+}  // namespace
+
+int ComPortNumber(std::string_view port)
+{
+    if (port.size() != 4 || (port[0] | 0x20) != 'c' || (port[1] | 0x20) != 'o' || (port[2] | 0x20) != 'm')
+        return 0;
+    return port[3] >= '1' && port[3] <= '4' ? port[3] - '0' : 0;
+}
+
+std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> args, std::string& error)
+{
+    CommandLine line;
+    std::vector<std::string_view> operands;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            operands.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (TakeFlag(arg, line)) {
+        } else if (HasName(arg, "--port")) {
+            const auto value = OptionValue(args, i, "--port", error);
+            if (!value)
+                return std::nullopt;
+            if (value->empty()) {
+                error = "--port needs a port name";
+                return std::nullopt;
+            }
+            line.port = std::string(*value);
+        } else if (HasName(arg, "--timeout-ms")) {
+            const auto value = OptionValue(args, i, "--timeout-ms", error);
+            if (!value)
+                return std::nullopt;
+            const auto ms = ParseMilliseconds(*value);
+            if (!ms) {
+                error = "--timeout-ms takes a whole number of milliseconds from 1 to " + std::to_string(kMaxTotalWaitMs);
+                return std::nullopt;
+            }
+            line.totalWaitMs = *ms;
+        } else {
+            error = "unknown option " + std::string(arg);
+            return std::nullopt;
+        }
+    }
+    if (!TakeOperands(operands, line, error))
+        return std::nullopt;
+    return line;
+}
+
+}  // namespace quillon::report

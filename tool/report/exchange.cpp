@@ -1,0 +1,109 @@
+#include "tool/report/exchange.h"
+
+#include "tool/link/link_settings.h"
+#include "tool/report/wire_text.h"
+
+namespace quillon::report {
+
+ReportExchange::ReportExchange(SerialLine* line, Clock& clock, WireTrace* trace)
+    : m_line(line), m_clock(clock), m_trace(trace), m_tracker(m_busy, *this, *this)
+{
+    ResetResponseFrame(m_response);
+}
+
+const RequestFrame& ReportExchange::Prepare(const ReportRequest& request)
+{
+    m_data = request.data;
+    m_frame.command = request.command;
+    m_frame.data = reinterpret_cast<const std::uint8_t*>(m_data.data());
+    m_frame.dataLength = static_cast<std::int32_t>(m_data.size());
+    m_frame.sequence = m_tracker.Sequence();
+    BuildRequestFrame(m_frame);
+    return m_frame;
+}
+
+ExchangeResult ReportExchange::Run(std::int64_t totalWaitMs)
+{
+    m_result = {};
+    m_answered = false;
+    const std::int64_t start = m_clock.NowMs();
+    if (m_trace)
+        m_trace->Sent(m_frame);
+    // As the dialog's link does it: outstanding before the write, the timer
+    // after it, and a failed write left to the timer to report.
+    m_tracker.RequestStarting();
+    if (m_line)
+        m_line->Write(std::span<const std::uint8_t>(m_frame.frame.data(), m_frame.FrameSize()));
+    m_tracker.RequestWritten();
+
+    while (m_busy == 1) {
+        if (m_clock.NowMs() - start >= totalWaitMs) {
+            m_result.outcome = ExchangeOutcome::WaitTooLong;
+            break;
+        }
+        if (TimerDue()) {
+            m_timerDeadline.reset();   // one-shot, as the dialog stops its timer before the call
+            m_tracker.ResponseTimerFired(m_response.syn);
+            continue;
+        }
+        std::uint8_t byte = 0;
+        switch (m_line ? m_line->ReadByte(byte) : ReadResult::Failed) {
+        case ReadResult::Byte:
+            TakeByte(byte);
+            break;
+        case ReadResult::Failed:
+            if (m_line)
+                m_line->RecoverFromReadFailure();
+            break;
+        case ReadResult::Nothing:
+            break;
+        }
+    }
+    if (m_answered)
+        m_result.outcome = ExchangeOutcome::Answered;
+    if (m_trace)
+        m_trace->Finish();
+    m_result.elapsedMs = m_clock.NowMs() - start;
+    return m_result;
+}
+
+void ReportExchange::TakeByte(std::uint8_t byte)
+{
+    const bool wasInFrame = m_response.inFrame != 0;
+    const bool complete = quillon::TakeByte(m_response, byte, *this);
+    if (m_trace)
+        m_trace->Received(byte, wasInFrame, m_response);
+    if (!complete)
+        return;
+    // Copied before the tracker looks at it; the record is reset afterwards,
+    // as the receiver's delivery does.
+    const bool outstanding = m_busy == 1;
+    if (outstanding) {
+        m_result.command = m_response.command;
+        m_result.commandByte = m_response.raw[3];
+        m_result.sequenceByte = m_response.raw[2];
+        m_result.data.assign(m_response.data.begin(), m_response.data.begin() + m_response.dataLength);
+        m_result.status = m_response.status;
+        m_result.answerText = std::string(AnswerFor(m_response.command).text);
+    }
+    m_tracker.ResponseArrived(m_response);
+    m_answered = m_answered || (outstanding && m_busy == 0);
+    ResetResponseFrame(m_response);
+}
+
+void ReportExchange::StartResponseTimer()
+{
+    m_timerDeadline = m_clock.NowMs() + kResponsePeriodMs;
+}
+
+void ReportExchange::ShowResponse(const char* text)
+{
+    m_result.answerText = text;
+}
+
+void ReportExchange::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon)
+{
+    m_result.messages.push_back({std::string(text), std::string(caption), icon});
+}
+
+}  // namespace quillon::report

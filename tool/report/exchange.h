@@ -1,0 +1,103 @@
+// One request and its answer, for a program without a window: the same
+// request tracker, assembler and time-out rules as the dialog's link, driven
+// by one thread that reads the line and watches the response timer itself.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tool/dialog/report_operations.h"
+#include "tool/link/fiscal_frame.h"
+#include "tool/link/link_owner.h"
+#include "tool/link/message_sink.h"
+#include "tool/link/receiver.h"
+#include "tool/link/request_tracker.h"
+
+namespace quillon::report {
+
+class WireTrace;
+
+// The open serial line, per platform (termios, Win32) and faked in tests.
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+    virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
+    // At most one byte; returns within the link's read wait when none comes.
+    virtual ReadResult ReadByte(std::uint8_t& byte) = 0;
+    // After a failed read, so that the next one can succeed (or, for a line
+    // that is gone, so that the loop does not spin).
+    virtual void RecoverFromReadFailure() = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Milliseconds from any fixed point, never going back.
+    virtual std::int64_t NowMs() = 0;
+};
+
+// A message the link would show in a box, kept for the console.
+struct LinkMessage {
+    std::string text;   // Windows-1251
+    std::string caption;
+    MessageIcon icon;
+};
+
+enum class ExchangeOutcome {
+    Answered,       // a response arrived while the request was outstanding
+    NotAnswering,   // no answer and no SYN within one response period
+    WaitTooLong,    // SYN kept the wait open beyond the total bound
+};
+
+struct ExchangeResult {
+    ExchangeOutcome outcome = ExchangeOutcome::NotAnswering;
+    int command = 0;                      // answered command, sign-extended as the link reads it
+    std::uint8_t commandByte = 0;         // the same, as the byte on the wire
+    std::uint8_t sequenceByte = 0;        // the response's, not examined by the link
+    std::vector<std::uint8_t> data;
+    std::array<std::uint8_t, FiscalFrame::kStatusBytes> status{};
+    std::string answerText;               // what the dialog would show, Windows-1251
+    std::vector<LinkMessage> messages;    // in the order the link raised them
+    std::int64_t elapsedMs = 0;
+};
+
+class ReportExchange final : private LinkOwner, private MessageSink {
+public:
+    // line may be null for a run that only prepares the frame (--dry-run).
+    ReportExchange(SerialLine* line, Clock& clock, WireTrace* trace);
+    ReportExchange(const ReportExchange&) = delete;
+    ReportExchange& operator=(const ReportExchange&) = delete;
+
+    // Fills and builds the request frame with the connection's sequence number.
+    const RequestFrame& Prepare(const ReportRequest& request);
+    // Writes the prepared frame and waits for its answer, at most totalWaitMs
+    // (the response periods end the wait earlier).
+    ExchangeResult Run(std::int64_t totalWaitMs);
+
+private:
+    void StartResponseTimer() override;
+    void ShowResponse(const char* text) override;
+    void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
+
+    bool TimerDue() const { return m_timerDeadline && m_clock.NowMs() >= *m_timerDeadline; }
+    void TakeByte(std::uint8_t byte);
+
+    SerialLine* m_line;
+    Clock& m_clock;
+    WireTrace* m_trace;
+    std::atomic<int> m_busy{0};
+    RequestTracker m_tracker;
+    RequestFrame m_frame;
+    std::string m_data;                 // the frame's data text, alive while the frame is
+    ResponseFrame m_response;
+    std::optional<std::int64_t> m_timerDeadline;
+    ExchangeResult m_result;
+    bool m_answered = false;
+};
+
+}  // namespace quillon::report

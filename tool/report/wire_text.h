@@ -1,0 +1,51 @@
+// Text of frames and bytes on the wire, for --dry-run, --trace and the
+// answer's data. Lines look like the printer simulator's trace:
+//
+//   TX 01 25 21 45 33 05 30 30 3C 33 03 | cmd=69 seq=0x21 data="3"
+//   RX <hex> | cmd=69 seq=0x21 data="..." status=80 80 80 80 80 80
+//   RX SYN 16    RX NAK 15    RX NOISE <hex>    RX BAD <hex> | reason=<length|incomplete>
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tool/link/fiscal_frame.h"
+
+namespace quillon::report {
+
+// Upper-case byte pairs separated by blanks.
+std::string HexBytes(std::span<const std::uint8_t> bytes);
+
+// UTF-8 text of response data: printable ASCII as is, " and \ escaped, the
+// Cyrillic letters read as Windows-1251, other bytes as \xHH.
+std::string DataText(std::span<const std::uint8_t> bytes);
+
+// "TX <hex> | cmd=.. seq=0x.. data=".."" of a built request.
+std::string RequestLine(const RequestFrame& request);
+
+// Follows the bytes the receiver takes and makes one line per frame or
+// control byte. Fed the response record as it stands after each byte.
+class WireTrace {
+public:
+    using LineOut = std::function<void(const std::string&)>;
+    explicit WireTrace(LineOut out) : m_out(std::move(out)) {}
+
+    void Sent(const RequestFrame& request) { m_out(RequestLine(request)); }
+    // wasInFrame: the record's in-frame flag before the byte was taken.
+    void Received(std::uint8_t byte, bool wasInFrame, const ResponseFrame& response);
+    // The run ends: whatever is pending is written.
+    void Finish();
+
+private:
+    void FlushNoise();
+
+    LineOut m_out;
+    std::vector<std::uint8_t> m_noise;
+    std::vector<std::uint8_t> m_frame;
+};
+
+}  // namespace quillon::report
