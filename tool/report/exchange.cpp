@@ -36,6 +36,7 @@ ExchangeResult ReportExchange::Run(std::int64_t totalWaitMs)
         m_line->Write(std::span<const std::uint8_t>(m_frame.frame.data(), m_frame.FrameSize()));
     m_tracker.RequestWritten();
 
+    std::int64_t lastByteMs = m_clock.NowMs();
     while (m_busy == 1) {
         if (m_clock.NowMs() - start >= totalWaitMs) {
             m_result.outcome = ExchangeOutcome::WaitTooLong;
@@ -49,6 +50,7 @@ ExchangeResult ReportExchange::Run(std::int64_t totalWaitMs)
         std::uint8_t byte = 0;
         switch (m_line ? m_line->ReadByte(byte) : ReadResult::Failed) {
         case ReadResult::Byte:
+            lastByteMs = m_clock.NowMs();
             TakeByte(byte);
             break;
         case ReadResult::Failed:
@@ -57,6 +59,14 @@ ExchangeResult ReportExchange::Run(std::int64_t totalWaitMs)
             break;
         case ReadResult::Nothing:
             break;
+        }
+        // The receiver's rule: a frame whose bytes stop is dropped, so that
+        // it cannot swallow the first byte of the next answer.
+        if (m_response.inFrame && !m_response.complete &&
+            m_clock.NowMs() - lastByteMs >= static_cast<std::int64_t>(kFrameGapMs)) {
+            DiscardPartialFrame(m_response);
+            if (m_trace)
+                m_trace->FrameDropped();
         }
     }
     if (m_answered)

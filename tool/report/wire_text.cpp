@@ -89,13 +89,18 @@ void WireTrace::Received(std::uint8_t byte, bool wasInFrame, const ResponseFrame
     }
 }
 
+void WireTrace::FrameDropped()
+{
+    if (m_frame.empty())
+        return;
+    m_out("RX BAD " + HexBytes(m_frame) + " | reason=incomplete");
+    m_frame.clear();
+}
+
 void WireTrace::Finish()
 {
     FlushNoise();
-    if (!m_frame.empty()) {
-        m_out("RX BAD " + HexBytes(m_frame) + " | reason=incomplete");
-        m_frame.clear();
-    }
+    FrameDropped();
 }
 
 void WireTrace::FlushNoise()

@@ -37,6 +37,8 @@ public:
     void Sent(const RequestFrame& request) { m_out(RequestLine(request)); }
     // wasInFrame: the record's in-frame flag before the byte was taken.
     void Received(std::uint8_t byte, bool wasInFrame, const ResponseFrame& response);
+    // The frame being assembled was dropped unfinished.
+    void FrameDropped();
     // The run ends: whatever is pending is written.
     void Finish();
 

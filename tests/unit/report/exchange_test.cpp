@@ -181,5 +181,19 @@ TEST_F(ExchangeTest, FrameCutOffAtTheEndIsTracedAsIncomplete)
     EXPECT_EQ(lines.back(), "RX BAD 01 2C 21 | reason=incomplete");
 }
 
+TEST_F(ExchangeTest, FrameWhoseBytesStopIsDroppedSoTheNextAnswerIsTakenWhole)
+{
+    line.responder = [](FakeLine& l, std::span<const std::uint8_t> request) {
+        const auto answer = Response(request[3], "P", request[2]);
+        l.Send(10, {answer.begin(), answer.begin() + 6});
+        l.Send(10 + static_cast<std::int64_t>(kFrameGapMs) + 50, answer);
+    };
+    const ExchangeResult result = RunRequest(69, "1");
+    EXPECT_EQ(result.outcome, ExchangeOutcome::Answered);
+    EXPECT_EQ(result.command, 69);
+    EXPECT_EQ(std::string(result.data.begin(), result.data.end()), "P");
+    EXPECT_EQ(lines[1], "RX BAD 01 2C 21 45 50 04 | reason=incomplete");
+}
+
 }  // namespace
 }  // namespace quillon::report
