@@ -4,20 +4,17 @@
 # port is the simulator's. Prints the program's output, its exit code and
 # the simulator's trace of every frame on the wire.
 #
-# Build tree: build/host (RUN_HOST_BUILD overrides), through the host preset.
+# Build tree: the preset tree build/host.
 set -euo pipefail
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-host=${RUN_HOST_BUILD:-$src/build/host}
+host=$src/build/host
+logs=$src/build/logs
 say() { echo "run report: $*"; }
 [[ $# -eq 0 ]] && set -- x-report
 
-"$src/tools/install-packages" "$src/build/run-apt.log" cmake ninja-build g++ googletest
+"$src/tools/install-packages" "$logs/run-apt.log" build
 say "building printer-sim and quillon-report"
-if [[ -z ${RUN_HOST_BUILD:-} ]]; then
-    (cd "$src" && cmake --preset host >/dev/null && cmake --build --preset host -j2 --target printer-sim quillon-report >/dev/null)
-else
-    cmake --build "$host" -j2 --target printer-sim quillon-report >/dev/null
-fi
+"$src/tools/build-preset" host "$logs/run-host.log" printer-sim quillon-report
 sim=$host/tools/printer-sim/printer-sim
 report=$host/tool/report/posix/quillon-report
 
