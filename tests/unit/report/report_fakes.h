@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "response_builder.h"
 #include "tool/link/link_settings.h"
 #include "tool/report/report_program.h"
 
@@ -86,20 +87,11 @@ private:
     std::deque<Arrival> m_arrivals;
 };
 
-// A response as the printer frames it: data, separator, six status bytes.
+// A response as the printer frames it, with status bytes that tell apart.
 inline std::vector<std::uint8_t> Response(std::uint8_t command, std::string_view data, std::uint8_t sequence = 0x21)
 {
-    std::vector<std::uint8_t> bytes{0x01, static_cast<std::uint8_t>(0x20 + data.size() + 11), sequence, command};
-    for (char c : data)   // (insert() of a char range trips a false g++ 12 bounds warning)
-        bytes.push_back(static_cast<std::uint8_t>(c));
-    bytes.push_back(0x04);
-    for (std::uint8_t s : {0x80, 0x81, 0x82, 0x83, 0x84, 0x85})
-        bytes.push_back(s);
-    bytes.push_back(0x05);
-    for (std::uint8_t c : {'0', '1', '2', '3'})
-        bytes.push_back(c);
-    bytes.push_back(0x03);
-    return bytes;
+    const std::vector<std::uint8_t> bytes(data.begin(), data.end());
+    return sim::BuildResponse(command, sequence, bytes, {}, {0x80, 0x81, 0x82, 0x83, 0x84, 0x85}).bytes;
 }
 
 // A printer that answers every request after delayMs with its command.
