@@ -266,7 +266,7 @@ int Soak(int count, std::uint64_t seed, const std::string& tracePath)
                 dialog.otherMessages.load());
 
     // Each request carries 0x20 + the sequence number, which starts at 1 and
-    // grows by one with each answered request.
+    // moves on (NextSequence) with each answered request.
     const auto lines = TraceLines(tracePath);
     const auto sequences = ReceivedSequences(lines);
     int sequenceMismatches = sequences.size() == answered.size() ? 0 : 1;
@@ -274,7 +274,7 @@ int Soak(int count, std::uint64_t seed, const std::string& tracePath)
     for (std::size_t i = 0; i < std::min(sequences.size(), answered.size()); ++i) {
         if (sequences[i] != ((0x20 + number) & 0xFF))
             ++sequenceMismatches;
-        number += answered[i] ? 1 : 0;
+        number = answered[i] ? NextSequence(number) : number;
     }
     const auto traced = TracedFaults(lines);
     int drawMismatches = traced.size() == answered.size() ? 0 : 1;

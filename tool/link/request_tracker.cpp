@@ -34,6 +34,15 @@ RequestTracker::RequestTracker(std::atomic<int>& busy, LinkOwner& owner, Message
     m_busy = 0;
 }
 
+int NextSequence(int sequence)
+{
+    const auto byteOf = [](int n) { return static_cast<std::uint8_t>(FiscalFrame::kSequenceBias + n); };
+    int next = sequence + 1;
+    if (byteOf(next) == 0)
+        ++next;
+    return next;
+}
+
 void RequestTracker::RequestStarting()
 {
     m_busy = 1;
@@ -49,7 +58,7 @@ bool RequestTracker::EndWaitByResponse()
     std::lock_guard lock(m_endOfWait);
     if (m_busy != 1)
         return false;
-    m_sequence.fetch_add(1);
+    m_sequence = NextSequence(m_sequence);
     m_busy = 0;
     return true;
 }

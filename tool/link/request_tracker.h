@@ -26,6 +26,13 @@ struct Answer {
 };
 Answer AnswerFor(int command);
 
+// The number after an answered request: one more, except that the number
+// whose sequence byte is 0x00 (224, 480, ...) is passed over. The printer
+// echoes the sequence byte and zero bytes from the line are dropped, so that
+// answer would come one byte short; and as only an answer advances the
+// number, every later request of the connection would carry it again.
+int NextSequence(int sequence);
+
 class RequestTracker {
 public:
     // busy is the connection's public flag (the dialog reads it lock-free).
@@ -33,8 +40,8 @@ public:
     RequestTracker(const RequestTracker&) = delete;
     RequestTracker& operator=(const RequestTracker&) = delete;
 
-    // The number the next request carries: 1 for a new connection, one more
-    // after each answered request.
+    // The number the next request carries: 1 for a new connection, then
+    // NextSequence after each answered request.
     int Sequence() const { return m_sequence.load(); }
 
     // A request is about to be written: from now on its response is

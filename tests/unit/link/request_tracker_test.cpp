@@ -6,6 +6,7 @@
 
 #include "link_fakes.h"
 #include "tool/link/link_texts.h"
+#include "tool/link/receiver.h"
 
 namespace quillon {
 namespace {
@@ -206,6 +207,36 @@ public:
     std::atomic<int>* busy = nullptr;
     int busyAtShow = 99;
 };
+
+// The printer echoes the request's sequence byte; the receiver drops zero
+// bytes. A connection that hands out the byte 0x00 would lose that answer
+// and, as the number then stays, every answer after it.
+TEST_F(RequestTrackerTest, ALongConnectionNeverSendsTheSequenceByteZeroAndLosesNoAnswer)
+{
+    std::vector<int> passedOver;
+    for (int answered = 0; answered < 600; ++answered) {
+        const int number = tracker.Sequence();
+        RequestFrame request;
+        request.command = 69;
+        request.sequence = number;
+        BuildRequestFrame(request);
+        ASSERT_NE(request.frame[2], 0x00) << "sequence number " << number;
+
+        Send();
+        ResetResponseFrame(response);
+        const std::vector<std::uint8_t> data{'1'};
+        for (std::uint8_t b : sim::BuildResponse(69, request.frame[2], data).bytes)
+            TakeByte(response, b, sink);
+        ASSERT_EQ(response.complete, 1) << "answer to sequence number " << number;
+        tracker.ResponseArrived(response);
+        ASSERT_EQ(busy, 0);
+        if (tracker.Sequence() != number + 1)
+            passedOver.push_back(number + 1);
+    }
+    EXPECT_EQ(passedOver, (std::vector<int>{224, 480}));
+    EXPECT_EQ(NextSequence(95), 96);   // 0x80 and every other byte stay as they are
+    EXPECT_EQ(NextSequence(223), 225);
+}
 
 TEST(RequestTrackerOrder, SequenceIsAdvancedBeforeTheAnswerIsShown)
 {

@@ -140,6 +140,25 @@ TEST_F(Plain, NewConnectionStartsAgainAtSequence21)
     EXPECT_EQ(wire[2].substr(6, 2), "21");
 }
 
+// The simulator echoes the sequence byte, as printers do. The 224th number
+// would make it 0x00, which the receiver drops from the answer.
+TEST_F(Plain, ConnectionAnsweredPastTheSequenceByteZeroKeepsGettingItsAnswers)
+{
+    auto link = Connect();
+    constexpr std::size_t kRequests = 230;
+    for (std::size_t i = 0; i < kRequests; ++i) {
+        Send(*link, 69, "1");
+        ASSERT_TRUE(dialog.RunUntilAnswered(*link)) << "request " << i + 1;
+    }
+    EXPECT_TRUE(WaitForEvents(log, "response", static_cast<int>(kRequests)));
+    EXPECT_EQ(TimesShown(texts::kAnswer69), static_cast<int>(kRequests));
+    EXPECT_TRUE(Of("message").empty());
+    const auto wire = trace.WaitForRequests(mark, kRequests);
+    ASSERT_EQ(wire.size(), kRequests);
+    EXPECT_EQ(wire[222].substr(6, 2), "FF");   // number 223
+    EXPECT_EQ(wire[223].substr(6, 2), "01");   // 224 passed over
+}
+
 // An event of this process, by name, if it exists.
 bool EventExists(const char* name)
 {
