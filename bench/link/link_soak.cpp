@@ -272,7 +272,7 @@ int Soak(int count, std::uint64_t seed, const std::string& tracePath)
     int sequenceMismatches = sequences.size() == answered.size() ? 0 : 1;
     int number = 1;
     for (std::size_t i = 0; i < std::min(sequences.size(), answered.size()); ++i) {
-        if (sequences[i] != ((0x20 + number) & 0xFF))
+        if (sequences[i] != SequenceByte(number))
             ++sequenceMismatches;
         number = answered[i] ? NextSequence(number) : number;
     }

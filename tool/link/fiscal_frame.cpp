@@ -27,7 +27,7 @@ bool BuildRequestFrame(RequestFrame& request)
     request.length = n + 4;
     f[0] = FiscalFrame::kStart;
     f[1] = static_cast<std::uint8_t>(FiscalFrame::kLengthBias + n + 4);
-    f[2] = static_cast<std::uint8_t>(FiscalFrame::kSequenceBias + request.sequence);
+    f[2] = SequenceByte(request.sequence);
     f[3] = static_cast<std::uint8_t>(request.command);
     for (int i = 0; i < n; ++i)
         f[4 + i] = request.data[i];

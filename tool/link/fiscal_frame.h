@@ -47,6 +47,12 @@ struct RequestFrame {
     std::size_t FrameSize() const { return static_cast<std::size_t>(dataLength) + FiscalFrame::kRequestOverhead; }
 };
 
+// The byte a sequence number goes on the wire as: 0x20 + it, low 8 bits.
+inline std::uint8_t SequenceByte(std::int32_t sequence)
+{
+    return static_cast<std::uint8_t>(FiscalFrame::kSequenceBias + sequence);
+}
+
 // Lays out the request bytes with length, sequence and checksum. Never fails.
 bool BuildRequestFrame(RequestFrame& request);
 

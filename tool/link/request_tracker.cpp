@@ -36,9 +36,8 @@ RequestTracker::RequestTracker(std::atomic<int>& busy, LinkOwner& owner, Message
 
 int NextSequence(int sequence)
 {
-    const auto byteOf = [](int n) { return static_cast<std::uint8_t>(FiscalFrame::kSequenceBias + n); };
     int next = sequence + 1;
-    if (byteOf(next) == 0)
+    if (SequenceByte(next) == 0)
         ++next;
     return next;
 }
