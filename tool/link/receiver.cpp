@@ -12,6 +12,14 @@ bool TakeByte(ResponseFrame& response, std::uint8_t byte, MessageSink& sink)
     return response.complete != 0;
 }
 
+bool DropStalledFrame(ResponseFrame& response, std::uint64_t msSinceLastByte)
+{
+    if (!response.inFrame || response.complete || msSinceLastByte < kFrameGapMs)
+        return false;
+    DiscardPartialFrame(response);
+    return true;
+}
+
 void RunReceiver(ReceiverPort& port, ResponseFrame& response, MessageSink& sink, const std::atomic<bool>& stop)
 {
     std::uint64_t lastByteMs = port.NowMs();
@@ -29,8 +37,7 @@ void RunReceiver(ReceiverPort& port, ResponseFrame& response, MessageSink& sink,
         case ReadResult::Nothing:
             break;
         }
-        if (response.inFrame && !response.complete && port.NowMs() - lastByteMs >= kFrameGapMs)
-            DiscardPartialFrame(response);
+        DropStalledFrame(response, port.NowMs() - lastByteMs);
     }
 }
 

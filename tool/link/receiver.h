@@ -38,6 +38,10 @@ public:
 // when it completed a response.
 bool TakeByte(ResponseFrame& response, std::uint8_t byte, MessageSink& sink);
 
+// Drops the frame being assembled when its bytes have stopped for
+// kFrameGapMs (see RunReceiver); true when it did.
+bool DropStalledFrame(ResponseFrame& response, std::uint64_t msSinceLastByte);
+
 // Reads, assembles and delivers until stop is set. stop is looked at before
 // every read, so the loop ends within one read's wait. A frame whose bytes
 // stop for kFrameGapMs is dropped: the printer sends a frame without pauses,

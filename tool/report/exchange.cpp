@@ -62,12 +62,8 @@ ExchangeResult ReportExchange::Run(std::int64_t totalWaitMs)
         }
         // The receiver's rule: a frame whose bytes stop is dropped, so that
         // it cannot swallow the first byte of the next answer.
-        if (m_response.inFrame && !m_response.complete &&
-            m_clock.NowMs() - lastByteMs >= static_cast<std::int64_t>(kFrameGapMs)) {
-            DiscardPartialFrame(m_response);
-            if (m_trace)
-                m_trace->FrameDropped();
-        }
+        if (DropStalledFrame(m_response, static_cast<std::uint64_t>(m_clock.NowMs() - lastByteMs)) && m_trace)
+            m_trace->FrameDropped();
     }
     if (m_answered)
         m_result.outcome = ExchangeOutcome::Answered;
