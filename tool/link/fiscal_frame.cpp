@@ -76,7 +76,8 @@ void AddChar(ResponseFrame& r, std::uint8_t b, MessageSink& sink)
     }
 
     if (r.count == 1) {
-        r.expectedLength = static_cast<std::int8_t>(b) - FiscalFrame::kResponseLengthOffset;
+        const int length = r.unsignedLength ? static_cast<int>(b) : static_cast<int>(static_cast<std::int8_t>(b));
+        r.expectedLength = length - FiscalFrame::kResponseLengthOffset;
         if (r.expectedLength < r.count)
             sink.ShowMessage("AddChar", kCaptionError, MessageIcon::Error);
         // Below 17 bytes there is no room for command, status and trailer;

@@ -71,6 +71,10 @@ struct ResponseFrame {
     std::uint8_t inFrame = 0;
     std::uint8_t complete = 0;
     std::array<std::uint8_t, FiscalFrame::kStatusBytes> status{};
+    // The dialog reads the length byte as signed, so its answers end at 0x7F
+    // (84 data bytes). The console program reads it unsigned, so that an
+    // answer of up to 0xFF (212 data bytes) is not lost. Kept by the reset.
+    bool unsignedLength = false;
 };
 
 // One assembly step for one byte read from the port (zero bytes never get here).

@@ -25,13 +25,42 @@ bool HasName(std::string_view arg, std::string_view name)
     return arg == name || (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=');
 }
 
-std::optional<std::int64_t> ParseMilliseconds(std::string_view text)
+std::optional<std::int64_t> ParseWhole(std::string_view text, std::int64_t low, std::int64_t high)
 {
     std::int64_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < 1 || value > kMaxTotalWaitMs)
+    if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high)
         return std::nullopt;
     return value;
+}
+
+bool TakeText(std::span<const std::string_view> args, std::size_t& i, std::string_view name, std::string_view what,
+              std::string& to, std::string& error)
+{
+    const auto value = OptionValue(args, i, name, error);
+    if (!value)
+        return false;
+    if (value->empty()) {
+        error = std::string(name) + " needs " + std::string(what);
+        return false;
+    }
+    to = std::string(*value);
+    return true;
+}
+
+bool TakeNumber(std::span<const std::string_view> args, std::size_t& i, std::string_view name, std::int64_t low,
+                std::int64_t high, std::int64_t& to, std::string& error)
+{
+    const auto value = OptionValue(args, i, name, error);
+    if (!value)
+        return false;
+    const auto number = ParseWhole(*value, low, high);
+    if (!number) {
+        error = std::string(name) + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+        return false;
+    }
+    to = *number;
+    return true;
 }
 
 bool TakeFlag(std::string_view arg, CommandLine& line)
@@ -40,6 +69,7 @@ bool TakeFlag(std::string_view arg, CommandLine& line)
     else if (arg == "--trace") line.trace = true;
     else if (arg == "--json") line.json = true;
     else if (arg == "--list") line.list = true;
+    else if (arg == "--ports") line.ports = true;
     else if (arg == "--help" || arg == "-h") line.help = true;
     else if (arg == "--version") line.version = true;
     else return false;
@@ -57,7 +87,7 @@ bool TakeOperands(const std::vector<std::string_view>& operands, CommandLine& li
         return false;
     }
     if (operands.empty()) {
-        if (line.list || line.help || line.version)
+        if (line.list || line.ports || line.help || line.version)
             return true;
         error = "no OPERATION given (--list shows them)";
         return false;
@@ -74,9 +104,24 @@ bool TakeOperands(const std::vector<std::string_view>& operands, CommandLine& li
 
 int ComPortNumber(std::string_view port)
 {
-    if (port.size() != 4 || (port[0] | 0x20) != 'c' || (port[1] | 0x20) != 'o' || (port[2] | 0x20) != 'm')
+    if (port.substr(0, 4) == "\\\\.\\")
+        port.remove_prefix(4);
+    if (port.size() < 4 || port.size() > 6 || (port[0] | 0x20) != 'c' || (port[1] | 0x20) != 'o' ||
+        (port[2] | 0x20) != 'm' || port[3] == '0')
         return 0;
-    return port[3] >= '1' && port[3] <= '4' ? port[3] - '0' : 0;
+    const auto number = ParseWhole(port.substr(3), 1, 256);
+    return number ? static_cast<int>(*number) : 0;
+}
+
+bool AsksForJson(std::span<const std::string_view> args)
+{
+    for (std::string_view arg : args) {
+        if (arg == "--")
+            return false;
+        if (arg == "--json")
+            return true;
+    }
+    return false;
 }
 
 std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> args, std::string& error)
@@ -92,24 +137,20 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
             optionsEnded = true;
         } else if (TakeFlag(arg, line)) {
         } else if (HasName(arg, "--port")) {
-            const auto value = OptionValue(args, i, "--port", error);
-            if (!value)
+            if (!TakeText(args, i, "--port", "a port name", line.port, error))
                 return std::nullopt;
-            if (value->empty()) {
-                error = "--port needs a port name";
+        } else if (HasName(arg, "--log")) {
+            if (!TakeText(args, i, "--log", "a file name", line.logPath, error))
                 return std::nullopt;
-            }
-            line.port = std::string(*value);
+        } else if (HasName(arg, "--state-dir")) {
+            if (!TakeText(args, i, "--state-dir", "a folder", line.stateDir, error))
+                return std::nullopt;
         } else if (HasName(arg, "--timeout-ms")) {
-            const auto value = OptionValue(args, i, "--timeout-ms", error);
-            if (!value)
+            if (!TakeNumber(args, i, "--timeout-ms", 1, kMaxTotalWaitMs, line.totalWaitMs, error))
                 return std::nullopt;
-            const auto ms = ParseMilliseconds(*value);
-            if (!ms) {
-                error = "--timeout-ms takes a whole number of milliseconds from 1 to " + std::to_string(kMaxTotalWaitMs);
+        } else if (HasName(arg, "--wait-port")) {
+            if (!TakeNumber(args, i, "--wait-port", 0, kMaxPortWaitSeconds, line.portWaitSeconds, error))
                 return std::nullopt;
-            }
-            line.totalWaitMs = *ms;
         } else {
             error = "unknown option " + std::string(arg);
             return std::nullopt;

@@ -1,8 +1,9 @@
 // Options and operands of quillon-report. Portable, so that every bad
 // argument can be tested natively.
 //
-//   quillon-report [--port PORT] [--dry-run] [--trace] [--json] [--timeout-ms N] OPERATION [FROM TO]
-//   quillon-report --list | --help | --version
+//   quillon-report [--port PORT] [--wait-port SECONDS] [--log FILE] [--state-dir DIR]
+//                  [--dry-run] [--trace] [--json] [--timeout-ms N] OPERATION [FROM TO]
+//   quillon-report --list | --ports | --help | --version   [--json]
 #pragma once
 
 #include <cstdint>
@@ -17,24 +18,32 @@ namespace quillon::report {
 // open; --timeout-ms sets another.
 inline constexpr std::int64_t kDefaultTotalWaitMs = 30'000;
 inline constexpr std::int64_t kMaxTotalWaitMs = 24LL * 3600 * 1000;
+inline constexpr std::int64_t kMaxPortWaitSeconds = 24LL * 3600;
 
 struct CommandLine {
     std::string port;                  // empty: the platform's default
     std::string operation;             // as given: index or name
     std::optional<std::string> first;  // FROM and TO, both or neither
     std::optional<std::string> second;
+    std::string logPath;               // --log: append one line per run
+    std::string stateDir;              // --state-dir: where the sequence state is kept
     std::int64_t totalWaitMs = kDefaultTotalWaitMs;
+    std::int64_t portWaitSeconds = 0;  // --wait-port: how long a busy port is waited for
     bool dryRun = false;
     bool trace = false;
     bool json = false;
     bool list = false;
+    bool ports = false;
     bool help = false;
     bool version = false;
 };
 
-// 1..4 for "COM1".."COM4" (letter case ignored), else 0: the ports the
-// control tool serves on Windows.
+// 1..256 for "COM1".."COM256" or "\\.\COM1".. (letter case ignored), else 0.
 int ComPortNumber(std::string_view port);
+
+// Whether the arguments ask for JSON, looked for even when they cannot be
+// parsed, so that a usage error is answered in JSON too.
+bool AsksForJson(std::span<const std::string_view> args);
 
 // The options, or nothing with a one-line reason in error. Options may stand
 // before or after the operands; "--" ends them.

@@ -49,32 +49,39 @@ struct LinkMessage {
 };
 
 enum class ExchangeOutcome {
-    Answered,       // a response arrived while the request was outstanding
-    NotAnswering,   // no answer and no SYN within one response period
-    WaitTooLong,    // SYN kept the wait open beyond the total bound
+    Answered,      // a complete frame arrived while the request was outstanding
+    NoAnswer,      // nothing usable in a response period, or within the bound without SYN
+    SynLimit,      // SYN kept the wait open until the total bound
+    Interrupted,   // the run was told to stop
 };
 
 struct ExchangeResult {
-    ExchangeOutcome outcome = ExchangeOutcome::NotAnswering;
+    ExchangeOutcome outcome = ExchangeOutcome::NoAnswer;
     int command = 0;                      // answered command, sign-extended as the link reads it
     std::uint8_t commandByte = 0;         // the same, as the byte on the wire
-    std::uint8_t sequenceByte = 0;        // the response's, not examined by the link
+    std::uint8_t sequenceByte = 0;        // the response's; the dialog does not examine it
+    std::vector<std::uint8_t> frame;      // the answer's bytes as assembled, zero bytes dropped
     std::vector<std::uint8_t> data;
     std::array<std::uint8_t, FiscalFrame::kStatusBytes> status{};
     std::string answerText;               // what the dialog would show, Windows-1251
     std::vector<LinkMessage> messages;    // in the order the link raised them
     std::int64_t elapsedMs = 0;
+    // What else the line showed during the wait, so that a failed wait can
+    // say why: a NAK, and the last frame that could not be used.
+    bool sawNak = false;
+    std::string unusableFrame;            // empty, or why the last one was given up
 };
 
 class ReportExchange final : private LinkOwner, private MessageSink {
 public:
     // line may be null for a run that only prepares the frame (--dry-run).
-    ReportExchange(SerialLine* line, Clock& clock, WireTrace* trace);
+    // A non-zero stop ends the wait (a signal or a console event set it).
+    ReportExchange(SerialLine* line, Clock& clock, WireTrace* trace, const std::atomic<int>* stop = nullptr);
     ReportExchange(const ReportExchange&) = delete;
     ReportExchange& operator=(const ReportExchange&) = delete;
 
-    // Fills and builds the request frame with the connection's sequence number.
-    const RequestFrame& Prepare(const ReportRequest& request);
+    // Fills and builds the request frame with the given sequence number.
+    const RequestFrame& Prepare(const ReportRequest& request, int sequence);
     // Writes the prepared frame and waits for its answer, at most totalWaitMs
     // (the response periods end the wait earlier).
     ExchangeResult Run(std::int64_t totalWaitMs);
@@ -85,17 +92,22 @@ private:
     void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
 
     bool TimerDue() const { return m_timerDeadline && m_clock.NowMs() >= *m_timerDeadline; }
+    bool Stopped() const { return m_stop && m_stop->load() != 0; }
+    void ReadOnce(std::int64_t& lastByteMs);
     void TakeByte(std::uint8_t byte);
+    void KeepAnswer();
 
     SerialLine* m_line;
     Clock& m_clock;
     WireTrace* m_trace;
+    const std::atomic<int>* m_stop;
     std::atomic<int> m_busy{0};
     RequestTracker m_tracker;
     RequestFrame m_frame;
     std::string m_data;                 // the frame's data text, alive while the frame is
     ResponseFrame m_response;
     std::optional<std::int64_t> m_timerDeadline;
+    int m_timerStarts = 0;              // more than one: SYN extended the wait
     ExchangeResult m_result;
     bool m_answered = false;
 };

@@ -1,12 +1,19 @@
 #include "tool/report/report_program.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <variant>
 
+#include "tool/link/link_settings.h"
 #include "tool/link/link_texts.h"
+#include "tool/report/answer_check.h"
 #include "tool/report/command_line.h"
+#include "tool/report/json_text.h"
 #include "tool/report/operation_names.h"
+#include "tool/report/range_check.h"
+#include "tool/report/run_log.h"
+#include "tool/report/sequence_state.h"
 #include "tool/report/utf8_text.h"
 #include "tool/report/wire_text.h"
 
@@ -19,36 +26,47 @@ namespace {
 
 constexpr std::string_view kProgram = "quillon-report";
 constexpr int kTaxRatesCommand = 50;
+// How often a busy port is tried again while --wait-port lasts.
+constexpr std::int64_t kPortRetryMs = 250;
 
 constexpr std::string_view kUsage =
-    "Usage: quillon-report [--port PORT] [--dry-run] [--trace] [--json] [--timeout-ms N] OPERATION [FROM TO]\n"
-    "       quillon-report --list | --help | --version\n"
+    "Usage: quillon-report [--port PORT] [--wait-port SECONDS] [--log FILE] [--state-dir DIR]\n"
+    "                      [--dry-run] [--trace] [--json] [--timeout-ms N] OPERATION [FROM TO]\n"
+    "       quillon-report --list | --ports | --help | --version   [--json]\n"
     "\n"
     "Sends one report request to the fiscal printer (9600 baud, 8N1, no flow\n"
     "control) and prints the answer as the Quillon dialog shows it, then the\n"
     "answer's data and six status bytes.\n"
     "\n"
-    "  OPERATION        index 0-10 or name (--list shows them)\n"
-    "  FROM TO          the range of a date (DDMMYY) or number (0001) operation;\n"
-    "                   without them the dialog's defaults are sent\n"
-    "  --port PORT      @PORTS@ (default @DEFAULT@)\n"
-    "  --dry-run        print the request frame, open nothing\n"
-    "  --trace          print every frame on the wire to standard error\n"
-    "  --json           print one JSON object instead of text\n"
-    "  --timeout-ms N   bound on the whole wait while SYN keeps it open (default 30000);\n"
-    "                   without SYN the printer must answer within 500 ms\n"
-    "  --list           print index, name, range kind and list text of each operation\n"
+    "  OPERATION          index 0-10 or name (--list shows them)\n"
+    "  FROM TO            the range of a date (DDMMYY) or number (0001) operation;\n"
+    "                     without them the dialog's defaults are sent\n"
+    "  --port PORT        @PORTS@ (default @DEFAULT@)\n"
+    "  --wait-port S      wait up to S seconds for a port another program holds\n"
+    "  --log FILE         append one line per run to FILE\n"
+    "  --state-dir DIR    keep the port's last sequence byte in DIR\n"
+    "                     (default @STATE@)\n"
+    "  --dry-run          print the request frame, open nothing\n"
+    "  --trace            print every frame on the wire to standard error\n"
+    "  --json             print one JSON object (--list, --ports: an array)\n"
+    "  --timeout-ms N     bound on the whole wait while SYN keeps it open (default 30000);\n"
+    "                     without SYN the printer must answer within 500 ms\n"
+    "  --list             print index, name, range kind and list text of each operation\n"
+    "  --ports            print the serial ports present: name, description, USB id\n"
     "\n"
-    "Exit codes:\n"
-    "  0  the printer answered the request\n"
-    "  1  unexpected failure (out of memory)\n"
-    "  2  bad options or operands\n"
-    "  3  range refused (wrong length or not digits)\n"
-    "  4  unknown operation\n"
-    "  5  the port cannot be opened or set up\n"
-    "  6  the printer does not answer\n"
-    "  7  tax-rate error: no tax rate for the period, or the printer failed\n"
-    "  8  the answer is to another command\n";
+    "Exit codes (outcome words in --json and --log):\n"
+    "  0    ok, dry-run\n"
+    "  1    unexpected\n"
+    "  2    usage\n"
+    "  3    range-refused: wrong length, not digits, no such date, FROM after TO\n"
+    "  4    unknown-operation\n"
+    "  5    cannot-open: the port cannot be opened or set up\n"
+    "  6    no-answer, nak, bad-frame, stale-answer, syn-limit\n"
+    "  7    tax-rate-error: no tax rate for the period, or the printer failed\n"
+    "  8    wrong-command: the answer is to another command\n"
+    "  9    port-busy: another program holds the port\n"
+    "  10   output-failed: the output, the log or the sequence state cannot be written\n"
+    "  130  interrupted (Ctrl+C); 143 when terminated\n";
 
 std::string Replace(std::string text, std::string_view key, std::string_view value)
 {
@@ -57,88 +75,54 @@ std::string Replace(std::string text, std::string_view key, std::string_view val
     return text;
 }
 
-std::string JsonString(std::string_view utf8)
-{
-    std::string out = "\"";
-    for (char c : utf8) {
-        const auto b = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(c);
-        } else if (b < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
-            out += escaped;
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out + "\"";
-}
-
 std::string ByteHex(std::uint8_t b)
 {
     return HexBytes(std::span<const std::uint8_t>(&b, 1));
 }
 
-// Builds a JSON object field by field, in the order added.
-class JsonObject {
-public:
-    JsonObject& Text(std::string_view name, std::string_view utf8) { return Raw(name, JsonString(utf8)); }
-    JsonObject& Number(std::string_view name, long long value) { return Raw(name, std::to_string(value)); }
-    JsonObject& Null(std::string_view name) { return Raw(name, "null"); }
-    JsonObject& Raw(std::string_view name, std::string_view json)
-    {
-        m_text += m_text.empty() ? "{" : ",";
-        m_text += JsonString(name) + ":" + std::string(json);
-        return *this;
-    }
-    std::string Done() const { return (m_text.empty() ? "{" : m_text) + "}\n"; }
-
-private:
-    std::string m_text;
-};
-
-std::string_view OutcomeName(ExitCode code)
+// " (Bulgarian text)" where the dialog has a text for the case.
+std::string DialogText(std::string_view text1251)
 {
-    switch (code) {
-    case ExitCode::Ok: return "ok";
-    case ExitCode::Unexpected: return "unexpected";
-    case ExitCode::Usage: return "usage";
-    case ExitCode::RangeRefused: return "range-refused";
-    case ExitCode::UnknownOperation: return "unknown-operation";
-    case ExitCode::PortNotOpened: return "port-not-opened";
-    case ExitCode::NotAnswering: return "not-answering";
-    case ExitCode::TaxRateError: return "tax-rate-error";
-    case ExitCode::OtherCommand: return "other-command";
-    }
-    return "unexpected";
+    return text1251.empty() ? std::string() : " (" + Utf8From1251(text1251) + ")";
 }
 
 // One run of the program, with what it has learnt so far.
 class Run {
 public:
-    Run(const CommandLine& line, ReportPlatform& platform) : m_line(line), m_platform(platform) {}
+    Run(const CommandLine& line, ReportPlatform& platform)
+        : m_line(line), m_platform(platform), m_start(platform.NowMs())
+    {
+    }
 
     ExitCode Execute();
 
 private:
-    ExitCode Compose();
-    ExitCode DryRun();
-    ExitCode Exchange();
-    ExitCode Judge(const ExchangeResult& result);
-    ExitCode Fail(ExitCode code, std::string_view reason, std::string_view message1251);
-    void PrintAnswer(const ExchangeResult& result, ExitCode code);
-    void Err(std::string_view text) { m_platform.WriteErr(std::string(kProgram) + ": " + std::string(text) + "\n"); }
-    JsonObject RequestJson() const;
+    Outcome Compose();
+    Outcome DryRun();
+    Outcome Exchange();
+    Outcome OpenPort(std::unique_ptr<SerialLine>& serial);
+    Outcome TakeSequence(bool keep);
+    Outcome Judge(const ExchangeResult& result);
+    Outcome JudgeSilence(const ExchangeResult& result);
+    Outcome JudgeAnswer(const ExchangeResult& result);
+    Outcome Failed(Outcome outcome, std::string what, std::string why = {});
+    ExitCode Finish(Outcome outcome);
+    std::string TextOutput(Outcome outcome) const;
+    std::string JsonOutput(Outcome outcome, ExitCode code) const;
+    void AppendLog(Outcome outcome, ExitCode code);
+    std::string Port() const { return m_line.port.empty() ? m_platform.DefaultPort() : m_line.port; }
 
     const CommandLine& m_line;
     ReportPlatform& m_platform;
+    std::int64_t m_start;
     int m_index = -1;
     ReportRequest m_request;
-    std::string m_port;
-    std::uint8_t m_sequenceByte = 0;
-    std::string m_message;   // the failure's Bulgarian text, UTF-8, for --json
+    std::string m_port;                     // set once the port is about to be used
+    std::optional<std::uint8_t> m_sequenceByte;
+    std::optional<ExchangeResult> m_result;
+    std::string m_failure;                  // "what: why", UTF-8
+    std::string m_dryRunText;
+    std::string m_dryRunFrame;
 };
 
 // The dialog's fields take at most six digits; from the command line the
@@ -147,235 +131,380 @@ bool FieldTextAccepted(std::string_view text)
 {
     if (text.size() > kRangeFieldLimit)
         return false;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    return true;
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 ExitCode Run::Execute()
 {
-    const ExitCode composed = Compose();
-    if (composed != ExitCode::Ok)
-        return composed;
-    return m_line.dryRun ? DryRun() : Exchange();
+    Outcome outcome = Compose();
+    if (outcome == Outcome::Ok)
+        outcome = m_line.dryRun ? DryRun() : Exchange();
+    return Finish(outcome);
 }
 
-ExitCode Run::Compose()
+Outcome Run::Failed(Outcome outcome, std::string what, std::string why)
+{
+    m_failure = why.empty() ? std::move(what) : what + ": " + why;
+    return outcome;
+}
+
+Outcome Run::Compose()
 {
     m_index = FindOperation(m_line.operation);
     const ReportOperation* operation = FindReportOperation(m_index);
     const RangeDefaults* defaults = FindRangeDefaults(m_index);
-    if (operation && !defaults && m_line.first) {
-        Err(std::string(OperationName(m_index)) + " takes no range");
-        return ExitCode::Usage;
-    }
+    if (operation && !defaults && m_line.first)
+        return Failed(Outcome::Usage, "bad operands", std::string(OperationName(m_index)) + " takes no range");
     std::string first;
     std::string second;
     if (defaults) {
         first = m_line.first.value_or(std::string(defaults->firstText));
         second = m_line.second.value_or(std::string(defaults->secondText));
         if (!FieldTextAccepted(first) || !FieldTextAccepted(second))
-            return Fail(ExitCode::RangeRefused, "range refused", operation->wrongLengthMessage);
+            return Failed(Outcome::RangeRefused, "range refused",
+                          "at most " + std::to_string(kRangeFieldLimit) + " digits each" +
+                              DialogText(operation->wrongLengthMessage));
     }
     const ComposedReport composed = ComposeReportRequest(m_index, first, second);
     if (const auto* message = std::get_if<ReportMessage>(&composed)) {
         if (!operation)
-            return Fail(ExitCode::UnknownOperation,
-                        "unknown operation \"" + m_line.operation + "\" (--list shows them)", message->text);
-        return Fail(ExitCode::RangeRefused, "range refused", message->text);
+            return Failed(Outcome::UnknownOperation, "unknown operation \"" + m_line.operation + "\"",
+                          "--list shows them" + DialogText(message->text));
+        return Failed(Outcome::RangeRefused, "range refused",
+                      "FROM,TO must be " + std::to_string(defaults->requiredLength) + " characters" +
+                          DialogText(message->text));
+    }
+    if (defaults) {
+        if (const std::string nonsense = RangeNonsense(operation->rangeKind, first, second); !nonsense.empty())
+            return Failed(Outcome::RangeRefused, "range refused", nonsense);
     }
     m_request = std::get<ReportRequest>(composed);
-    return ExitCode::Ok;
+    return Outcome::Ok;
 }
 
-ExitCode Run::Fail(ExitCode code, std::string_view reason, std::string_view message1251)
+Outcome Run::TakeSequence(bool keep)
 {
-    m_message = Utf8From1251(message1251);
-    Err(std::string(reason) + (m_message.empty() ? "" : ": " + m_message));
-    if (m_line.json) {
-        JsonObject json = m_index >= 0 ? RequestJson() : JsonObject{};
-        if (m_index < 0)
-            json.Text("operation", m_line.operation);
-        m_platform.WriteOut(json.Text("outcome", OutcomeName(code))
-                                .Number("exit_code", static_cast<int>(code))
-                                .Text("message", m_message)
-                                .Done());
-    }
-    return code;
+    const std::string dir = m_line.stateDir.empty() ? m_platform.DefaultStateDir() : m_line.stateDir;
+    if (dir.empty())
+        return Failed(Outcome::OutputFailed, "cannot keep the sequence state", "no folder for it (--state-dir names one)");
+    const std::string path = m_platform.JoinPath(dir, SequenceStateFileName(m_platform.CanonicalPort(Port())));
+    const std::optional<std::string> text = m_platform.ReadFileText(path);
+    const std::optional<std::uint8_t> last = text ? ParseSequenceState(*text) : std::nullopt;
+    const int sequence = last ? SequenceAfter(*last) : m_platform.FirstSequence();
+    m_sequenceByte = SequenceByte(sequence);
+    std::string why;
+    if (keep && !m_platform.ReplaceFileText(path, SequenceStateText(*m_sequenceByte), why))
+        return Failed(Outcome::OutputFailed, "cannot keep the sequence state in " + path,
+                      why + " (--state-dir chooses another folder)");
+    return Outcome::Ok;
 }
 
-JsonObject Run::RequestJson() const
+Outcome Run::DryRun()
 {
-    JsonObject json;
-    json.Text("operation", OperationName(m_index)).Number("index", m_index);
-    if (!m_port.empty())
-        json.Text("port", m_port);
-    if (m_request.command != 0) {
-        json.Number("command", m_request.command).Text("request", m_request.data);
-    }
-    return json;
-}
-
-ExitCode Run::DryRun()
-{
+    if (const Outcome taken = TakeSequence(false); taken != Outcome::Ok)
+        return taken;
     ReportExchange exchange(nullptr, m_platform, nullptr);
-    const RequestFrame& frame = exchange.Prepare(m_request);
-    if (m_line.json) {
-        const std::span<const std::uint8_t> bytes(frame.frame.data(), frame.FrameSize());
-        m_platform.WriteOut(RequestJson()
-                                .Text("sequence", "0x" + ByteHex(frame.frame[2]))
-                                .Text("frame", HexBytes(bytes))
-                                .Text("outcome", "dry-run")
-                                .Number("exit_code", 0)
-                                .Done());
-        return ExitCode::Ok;
-    }
-    m_platform.WriteOut(std::string(OperationName(m_index)) + " (" + std::to_string(m_index) + "): command " +
-                        std::to_string(m_request.command) + ", data \"" + m_request.data + "\"\n" +
-                        RequestLine(frame) + "\n");
-    return ExitCode::Ok;
+    const RequestFrame& frame = exchange.Prepare(m_request, *m_sequenceByte - FiscalFrame::kSequenceBias);
+    m_dryRunFrame = HexBytes(std::span<const std::uint8_t>(frame.frame.data(), frame.FrameSize()));
+    m_dryRunText = std::string(OperationName(m_index)) + " (" + std::to_string(m_index) + "): command " +
+                   std::to_string(m_request.command) + ", data \"" + m_request.data + "\"\n" + RequestLine(frame) +
+                   "\n";
+    return Outcome::DryRun;
 }
 
-ExitCode Run::Exchange()
+Outcome Run::OpenPort(std::unique_ptr<SerialLine>& serial)
 {
-    m_port = m_line.port.empty() ? m_platform.DefaultPort() : m_line.port;
-    OpenStatus status = OpenStatus::CannotOpen;
-    std::unique_ptr<SerialLine> serial = m_platform.OpenLine(m_port, status);
-    switch (status) {
-    case OpenStatus::Opened:
-        break;
-    case OpenStatus::BadName:
-        Err("--port takes " + std::string(m_platform.PortHelp()) + ", not " + m_port);
-        return ExitCode::Usage;
-    case OpenStatus::CannotOpen:
-        return Fail(ExitCode::PortNotOpened, "cannot open " + m_port, texts::kCannotOpenPort);
-    case OpenStatus::CannotReadState:
-        return Fail(ExitCode::PortNotOpened, "cannot set up " + m_port, texts::kCannotReadState);
-    case OpenStatus::CannotSetState:
-        return Fail(ExitCode::PortNotOpened, "cannot set up " + m_port, texts::kCannotSetState);
+    const std::int64_t deadline = m_platform.NowMs() + m_line.portWaitSeconds * 1000;
+    OpenResult opened;
+    for (;;) {
+        serial = m_platform.OpenLine(m_port, opened);
+        if (opened.status != OpenStatus::Busy || m_platform.StopCode() != 0)
+            break;
+        const std::int64_t left = deadline - m_platform.NowMs();
+        if (left <= 0)
+            break;
+        m_platform.Pause(std::min(left, kPortRetryMs));
     }
-    if (!serial)
-        return Fail(ExitCode::PortNotOpened, "cannot open " + m_port, texts::kCannotOpenPort);
+    if (m_platform.StopCode() != 0 && !serial)
+        return Failed(Outcome::Interrupted, "interrupted", "stopped while waiting for " + m_port);
+    switch (opened.status) {
+    case OpenStatus::Opened:
+        return serial ? Outcome::Ok : Failed(Outcome::CannotOpen, "cannot open " + m_port, opened.reason);
+    case OpenStatus::BadName:
+        return Failed(Outcome::Usage, "bad port " + m_port, "--port takes " + std::string(m_platform.PortHelp()));
+    case OpenStatus::Busy:
+        return Failed(Outcome::PortBusy, "port busy", opened.reason +
+                      (m_line.portWaitSeconds > 0 ? " (waited " + std::to_string(m_line.portWaitSeconds) + " s)"
+                                                  : " (--wait-port SECONDS waits for it)"));
+    case OpenStatus::CannotOpen:
+        return Failed(Outcome::CannotOpen, "cannot open " + m_port, opened.reason + DialogText(texts::kCannotOpenPort));
+    case OpenStatus::CannotReadState:
+        return Failed(Outcome::CannotOpen, "cannot set up " + m_port, opened.reason + DialogText(texts::kCannotReadState));
+    case OpenStatus::CannotSetState:
+        return Failed(Outcome::CannotOpen, "cannot set up " + m_port, opened.reason + DialogText(texts::kCannotSetState));
+    }
+    return Failed(Outcome::CannotOpen, "cannot open " + m_port, opened.reason);
+}
+
+Outcome Run::Exchange()
+{
+    m_port = Port();
+    std::string why;
+    if (!m_line.logPath.empty() && !m_platform.AppendFileText(m_line.logPath, "", why))
+        return Failed(Outcome::OutputFailed, "cannot write the log " + m_line.logPath, why);
+    std::unique_ptr<SerialLine> serial;
+    if (const Outcome opened = OpenPort(serial); opened != Outcome::Ok)
+        return opened;
+    // Taken while the port is ours, so two runs never take the same number.
+    if (const Outcome taken = TakeSequence(true); taken != Outcome::Ok)
+        return taken;
 
     WireTrace trace([this](const std::string& text) { m_platform.WriteErr(text + "\n"); });
-    ReportExchange exchange(serial.get(), m_platform, m_line.trace ? &trace : nullptr);
-    m_sequenceByte = exchange.Prepare(m_request).frame[2];
-    return Judge(exchange.Run(m_line.totalWaitMs));
+    ReportExchange exchange(serial.get(), m_platform, m_line.trace ? &trace : nullptr, &m_platform.StopCode());
+    exchange.Prepare(m_request, *m_sequenceByte - FiscalFrame::kSequenceBias);
+    m_result = exchange.Run(m_line.totalWaitMs);
+    return Judge(*m_result);
 }
 
-ExitCode Run::Judge(const ExchangeResult& result)
+Outcome Run::Judge(const ExchangeResult& result)
 {
-    // The link's own messages, as the dialog would show them in boxes.
-    bool taxError = false;
-    std::string lastMessage;
-    for (const LinkMessage& message : result.messages) {
-        taxError = taxError || message.text == texts::kTaxRateError;
-        lastMessage = Utf8From1251(message.text);
-        Err(lastMessage);
+    switch (result.outcome) {
+    case ExchangeOutcome::Interrupted:
+        return Failed(Outcome::Interrupted, "interrupted", "stopped while waiting for the answer");
+    case ExchangeOutcome::SynLimit:
+        return Failed(Outcome::SynLimit, "no answer within " + std::to_string(m_line.totalWaitMs) + " ms",
+                      "the printer kept sending SYN; --timeout-ms raises the bound" +
+                          DialogText(texts::kPrinterNotAnswering));
+    case ExchangeOutcome::NoAnswer:
+        return JudgeSilence(result);
+    case ExchangeOutcome::Answered:
+        return JudgeAnswer(result);
     }
-    ExitCode code = ExitCode::Ok;
-    if (result.outcome == ExchangeOutcome::WaitTooLong) {
-        m_message = Utf8From1251(texts::kPrinterNotAnswering);
-        Err(m_message + " (SYN kept the wait open " + std::to_string(m_line.totalWaitMs) +
-            " ms, the bound; --timeout-ms raises it)");
-        code = ExitCode::NotAnswering;
-    } else if (result.outcome == ExchangeOutcome::NotAnswering) {
-        m_message = lastMessage;
-        code = ExitCode::NotAnswering;
-    } else if (result.command != m_request.command) {
-        m_message = "answer to command " + std::to_string(result.commandByte) + ", not to " +
-                    std::to_string(m_request.command);
-        Err("the " + m_message);
-        code = ExitCode::OtherCommand;
-    } else if (taxError && result.command == kTaxRatesCommand) {
-        m_message = Utf8From1251(texts::kTaxRateError);
-        code = ExitCode::TaxRateError;
+    return Outcome::Unexpected;
+}
+
+Outcome Run::JudgeSilence(const ExchangeResult& result)
+{
+    const bool periodEnded = std::any_of(result.messages.begin(), result.messages.end(),
+                                         [](const LinkMessage& m) { return m.text == texts::kPrinterNotAnswering; });
+    const std::string dialogText = periodEnded ? DialogText(texts::kPrinterNotAnswering) : std::string();
+    if (!result.unusableFrame.empty())
+        return Failed(Outcome::BadFrame, "unusable answer", result.unusableFrame + dialogText);
+    if (result.sawNak)
+        return Failed(Outcome::Nak, "request refused", "the printer sent NAK" + dialogText);
+    if (!periodEnded)
+        return Failed(Outcome::NoAnswer, "no answer",
+                      "nothing within " + std::to_string(m_line.totalWaitMs) + " ms (--timeout-ms)");
+    return Failed(Outcome::NoAnswer, "no answer",
+                  "nothing within " + std::to_string(kResponsePeriodMs) + " ms of the request" + dialogText);
+}
+
+Outcome Run::JudgeAnswer(const ExchangeResult& result)
+{
+    if (const std::string damage = FrameDamage(result.frame); !damage.empty())
+        return Failed(Outcome::BadFrame, "damaged answer", damage);
+    if (result.sequenceByte != *m_sequenceByte)
+        return Failed(Outcome::StaleAnswer, "stale answer",
+                      "sequence byte 0x" + ByteHex(result.sequenceByte) + ", the request's is 0x" +
+                          ByteHex(*m_sequenceByte));
+    if (result.command != m_request.command)
+        return Failed(Outcome::WrongCommand, "answer to another command",
+                      "command " + std::to_string(result.commandByte) + ", not " + std::to_string(m_request.command));
+    const bool taxError = std::any_of(result.messages.begin(), result.messages.end(),
+                                      [](const LinkMessage& m) { return m.text == texts::kTaxRateError; });
+    if (taxError && result.command == kTaxRatesCommand)
+        return Failed(Outcome::TaxRateError, "tax-rate error", Utf8From1251(texts::kTaxRateError));
+    return Outcome::Ok;
+}
+
+std::string Run::TextOutput(Outcome outcome) const
+{
+    if (outcome == Outcome::DryRun)
+        return m_dryRunText;
+    // Damaged and stale answers are not shown as answers: their data is not this request's.
+    const bool shown = outcome == Outcome::Ok || outcome == Outcome::TaxRateError || outcome == Outcome::WrongCommand;
+    if (!shown || !m_result)
+        return {};
+    return Utf8From1251(m_result->answerText) + "\ndata: \"" + DataText(m_result->data) +
+           "\"\nstatus: " + HexBytes(m_result->status) + "\n";
+}
+
+std::string Run::JsonOutput(Outcome outcome, ExitCode code) const
+{
+    JsonObject json;
+    if (m_index >= 0)
+        json.Text("operation", OperationName(m_index)).Number("index", m_index);
+    else if (!m_line.operation.empty())
+        json.Text("operation", m_line.operation);
+    if (!m_port.empty())
+        json.Text("port", m_port);
+    if (m_request.command != 0)
+        json.Number("command", m_request.command).Text("request", m_request.data);
+    if (m_sequenceByte)
+        json.Text("sequence", "0x" + ByteHex(*m_sequenceByte));
+    if (outcome == Outcome::DryRun)
+        json.Text("frame", m_dryRunFrame);
+    if (m_result && m_result->outcome == ExchangeOutcome::Answered) {
+        JsonArray status;
+        for (std::uint8_t b : m_result->status)
+            status.Add(JsonString(ByteHex(b)));
+        json.Number("answered_command", m_result->commandByte)
+            .Text("answer_sequence", "0x" + ByteHex(m_result->sequenceByte))
+            .Text("data", DataText(m_result->data))
+            .Raw("status", status.Done())
+            .Text("answer", Utf8From1251(m_result->answerText));
+    } else if (m_result) {
+        json.Null("answered_command").Null("data").Null("status").Null("answer");
     }
-    PrintAnswer(result, code);
+    json.Text("outcome", OutcomeName(outcome)).Number("exit_code", static_cast<int>(code));
+    if (m_result)
+        json.Number("elapsed_ms", m_result->elapsedMs);
+    if (!m_failure.empty())
+        json.Text("message", m_failure);
+    return json.Done() + "\n";
+}
+
+void Run::AppendLog(Outcome outcome, ExitCode code)
+{
+    if (m_line.logPath.empty())
+        return;
+    RunRecord record{m_platform.LocalTime(),
+                     m_index >= 0 ? std::string(OperationName(m_index)) : m_line.operation,
+                     m_port.empty() ? Port() : m_port,
+                     OutcomeName(outcome),
+                     static_cast<int>(code),
+                     m_platform.NowMs() - m_start,
+                     outcome == Outcome::Ok && m_result ? DataText(m_result->data) : std::string()};
+    std::string why;
+    if (!m_platform.AppendFileText(m_line.logPath, LogLine(record), why))
+        m_platform.WriteErr(std::string(kProgram) + ": cannot write the log " + m_line.logPath + ": " + why + "\n");
+}
+
+ExitCode Run::Finish(Outcome outcome)
+{
+    ExitCode code = ExitCodeOf(outcome);
+    if (outcome == Outcome::Interrupted && m_platform.StopCode() != 0)
+        code = static_cast<ExitCode>(m_platform.StopCode().load());
+    if (!m_failure.empty())
+        m_platform.WriteErr(std::string(kProgram) + ": " + m_failure + "\n");
+    const std::string output = m_line.json ? JsonOutput(outcome, code) : TextOutput(outcome);
+    std::string why;
+    if (!output.empty() && !m_platform.WriteOut(output, why)) {
+        outcome = Outcome::OutputFailed;
+        code = ExitCode::OutputFailed;
+        m_platform.WriteErr(std::string(kProgram) + ": cannot write the output: " + why + "\n");
+    }
+    AppendLog(outcome, code);
     return code;
 }
 
-void Run::PrintAnswer(const ExchangeResult& result, ExitCode code)
-{
-    const bool answered = result.outcome == ExchangeOutcome::Answered;
-    const std::string data = DataText(result.data);
-    const std::string status = HexBytes(result.status);
-    if (!m_line.json) {
-        if (answered)
-            m_platform.WriteOut(Utf8From1251(result.answerText) + "\ndata: \"" + data + "\"\nstatus: " + status + "\n");
-        return;
-    }
-    JsonObject json = RequestJson();
-    json.Text("sequence", "0x" + ByteHex(m_sequenceByte));
-    if (answered) {
-        std::string statusArray = "[";
-        for (std::uint8_t b : result.status)
-            statusArray += (statusArray.size() > 1 ? "," : "") + JsonString(ByteHex(b));
-        json.Number("answered_command", result.commandByte)
-            .Text("answer_sequence", "0x" + ByteHex(result.sequenceByte))
-            .Text("data", data)
-            .Raw("status", statusArray + "]")
-            .Text("answer", Utf8From1251(result.answerText));
-    } else {
-        json.Null("answered_command").Null("data").Null("status").Null("answer");
-    }
-    json.Text("outcome", OutcomeName(code)).Number("exit_code", static_cast<int>(code)).Number("elapsed_ms", result.elapsedMs);
-    if (code != ExitCode::Ok)
-        json.Text("message", m_message);
-    m_platform.WriteOut(json.Done());
-}
-
-std::string ListText()
+std::string ListText(bool json)
 {
     std::string text;
+    JsonArray array;
     for (int i = 0; i < kReportOperationCount; ++i) {
         const ReportOperation& operation = ReportOperations()[static_cast<std::size_t>(i)];
+        if (json) {
+            array.Add(JsonObject{}
+                          .Number("index", i)
+                          .Text("name", OperationName(i))
+                          .Text("range", RangeKindName(operation.rangeKind))
+                          .Number("command", operation.command)
+                          .Text("text", Utf8From1251(operation.listText))
+                          .Done());
+            continue;
+        }
         char head[64];
         std::snprintf(head, sizeof head, "%2d  %-19s %-7s ", i, OperationName(i).data(),
                       RangeKindName(operation.rangeKind).data());
         text += head + Utf8From1251(operation.listText) + "\n";
     }
-    return text;
+    return json ? array.Done() + "\n" : text;
+}
+
+// Tab-separated: name, description, USB vendor:product, the by-id link.
+std::string PortsText(const std::vector<SerialPortInfo>& ports, bool json)
+{
+    std::string text;
+    JsonArray array;
+    for (const SerialPortInfo& port : ports) {
+        if (json) {
+            JsonObject object;
+            object.Text("name", port.name).Text("description", port.description);
+            port.usbId.empty() ? object.Null("usb") : object.Text("usb", port.usbId);
+            port.byId.empty() ? object.Null("by_id") : object.Text("by_id", port.byId);
+            array.Add(object.Done());
+            continue;
+        }
+        text += port.name + "\t" + port.description + "\t" + port.usbId + (port.byId.empty() ? "" : "\t" + port.byId) + "\n";
+    }
+    return json ? array.Done() + "\n" : text;
+}
+
+// What --help, --version, --list and --ports print.
+std::optional<std::string> InformationFor(const CommandLine& line, ReportPlatform& platform)
+{
+    if (line.help) {
+        std::string help = Replace(std::string(kUsage), "@PORTS@", platform.PortHelp());
+        help = Replace(std::move(help), "@DEFAULT@", platform.DefaultPort());
+        const std::string state = platform.DefaultStateDir();
+        return Replace(std::move(help), "@STATE@", state.empty() ? "none: give --state-dir" : state);
+    }
+    if (line.version)
+        return std::string(kProgram) + " " QUILLON_REPORT_VERSION "\n";
+    if (line.list)
+        return ListText(line.json);
+    if (line.ports)
+        return PortsText(platform.ListPorts(), line.json);
+    return std::nullopt;
 }
 
 ExitCode RunParsed(const CommandLine& line, ReportPlatform& platform)
 {
-    if (line.help) {
-        platform.WriteOut(Replace(Replace(std::string(kUsage), "@PORTS@", platform.PortHelp()), "@DEFAULT@",
-                                  platform.DefaultPort()));
-        return ExitCode::Ok;
-    }
-    if (line.version) {
-        platform.WriteOut(std::string(kProgram) + " " QUILLON_REPORT_VERSION "\n");
-        return ExitCode::Ok;
-    }
-    if (line.list) {
-        platform.WriteOut(ListText());
-        return ExitCode::Ok;
+    if (const auto information = InformationFor(line, platform)) {
+        std::string why;
+        if (platform.WriteOut(*information, why))
+            return ExitCode::Ok;
+        platform.WriteErr(std::string(kProgram) + ": cannot write the output: " + why + "\n");
+        return ExitCode::OutputFailed;
     }
     return Run(line, platform).Execute();
+}
+
+// A failure before a run could start: the message, and JSON when asked for.
+ExitCode EarlyFailure(ReportPlatform& platform, bool json, Outcome outcome, const std::string& message)
+{
+    const ExitCode code = ExitCodeOf(outcome);
+    platform.WriteErr(std::string(kProgram) + ": " + message + "\n");
+    if (json) {
+        std::string why;
+        const std::string object = JsonObject{}
+                                       .Text("outcome", OutcomeName(outcome))
+                                       .Number("exit_code", static_cast<int>(code))
+                                       .Text("message", message)
+                                       .Done();
+        if (!platform.WriteOut(object + "\n", why))
+            return ExitCode::OutputFailed;
+    }
+    return code;
 }
 
 }  // namespace
 
 ExitCode RunReportProgram(std::span<const std::string_view> args, ReportPlatform& platform)
 {
+    const bool json = AsksForJson(args);
     try {
         std::string error;
         const auto line = ParseCommandLine(args, error);
-        if (!line) {
-            platform.WriteErr(std::string(kProgram) + ": " + error + "\nTry 'quillon-report --help'.\n");
-            return ExitCode::Usage;
-        }
+        if (!line)
+            return EarlyFailure(platform, json, Outcome::Usage, "bad usage: " + error + " (quillon-report --help shows the options)");
         return RunParsed(*line, platform);
     } catch (const std::bad_alloc&) {
-        platform.WriteErr(std::string(kProgram) + ": " + Utf8From1251(texts::kNoMemory) + "\n");
+        return EarlyFailure(platform, json, Outcome::Unexpected, "out of memory" + DialogText(texts::kNoMemory));
     } catch (...) {
-        platform.WriteErr(std::string(kProgram) + ": unexpected failure\n");
+        return EarlyFailure(platform, json, Outcome::Unexpected, "unexpected failure");
     }
-    return ExitCode::Unexpected;
 }
 
 }  // namespace quillon::report

@@ -27,9 +27,13 @@ TEST(ReportCommandLine, OperationAloneTakesTheDefaults)
 TEST(ReportCommandLine, OptionsStandAnywhereInBothSpellings)
 {
     const auto line = Parse({"fm-by-date", "--port=/dev/ttyUSB0", "010124", "--json", "310124", "--trace",
-                             "--timeout-ms", "90000", "--dry-run"});
+                             "--timeout-ms", "90000", "--dry-run", "--log", "z.log", "--wait-port=60",
+                             "--state-dir", "/var/lib/q"});
     ASSERT_TRUE(line);
     EXPECT_EQ(line->port, "/dev/ttyUSB0");
+    EXPECT_EQ(line->logPath, "z.log");
+    EXPECT_EQ(line->portWaitSeconds, 60);
+    EXPECT_EQ(line->stateDir, "/var/lib/q");
     EXPECT_EQ(*line->first, "010124");
     EXPECT_EQ(*line->second, "310124");
     EXPECT_EQ(line->totalWaitMs, 90000);
@@ -47,6 +51,7 @@ TEST(ReportCommandLine, DoubleDashEndsTheOptions)
 TEST(ReportCommandLine, ListHelpAndVersionNeedNoOperation)
 {
     EXPECT_TRUE(Parse({"--list"})->list);
+    EXPECT_TRUE(Parse({"--ports", "--json"})->ports);
     EXPECT_TRUE(Parse({"--help"})->help);
     EXPECT_TRUE(Parse({"-h"})->help);
     EXPECT_TRUE(Parse({"--version"})->version);
@@ -69,6 +74,8 @@ TEST(ReportCommandLine, BadArgumentsSayWhy)
         {{"--timeout-ms", "99999999999", "z-report"}, "--timeout-ms takes"},
         {{"--verbose", "z-report"}, "unknown option --verbose"},
         {{"--portable", "z-report"}, "unknown option --portable"},
+        {{"--wait-port", "-1", "z-report"}, "--wait-port takes"},
+        {{"--log=", "z-report"}, "--log needs a file name"},
         {{"fm-by-date", "010124"}, "FROM needs TO"},
         {{"fm-by-date", "1", "2", "3"}, "too many operands"},
     };
@@ -79,12 +86,22 @@ TEST(ReportCommandLine, BadArgumentsSayWhy)
     }
 }
 
-TEST(ReportCommandLine, WindowsPortsAreComOneToFour)
+TEST(ReportCommandLine, WindowsPortsAreComOneTo256WithOrWithoutTheDevicePrefix)
 {
     EXPECT_EQ(ComPortNumber("COM1"), 1);
     EXPECT_EQ(ComPortNumber("com4"), 4);
-    for (std::string_view bad : {"COM0", "COM5", "COM10", "COM", "LPT1", "\\\\.\\COM1", "/dev/ttyS0", "COM1 "})
+    EXPECT_EQ(ComPortNumber("COM12"), 12);
+    EXPECT_EQ(ComPortNumber("\\\\.\\COM256"), 256);
+    for (std::string_view bad : {"COM0", "COM01", "COM257", "COM1000", "COM", "LPT1", "/dev/ttyS0", "COM1 ", "COM-1"})
         EXPECT_EQ(ComPortNumber(bad), 0) << bad;
+}
+
+TEST(ReportCommandLine, JsonIsSeenEvenInArgumentsThatCannotBeParsed)
+{
+    const std::vector<std::string_view> bad{"--frobnicate", "--json"};
+    EXPECT_TRUE(AsksForJson(bad));
+    const std::vector<std::string_view> operand{"--", "--json"};
+    EXPECT_FALSE(AsksForJson(operand));
 }
 
 }  // namespace

@@ -18,13 +18,14 @@ class ExchangeTest : public ::testing::Test {
 protected:
     ExchangeResult RunRequest(std::uint8_t command, std::string data, std::int64_t totalWaitMs = 30'000)
     {
-        ReportExchange exchange(&line, clock, &trace);
-        exchange.Prepare(ReportRequest{command, std::move(data)});
+        ReportExchange exchange(&line, clock, &trace, &stop);
+        exchange.Prepare(ReportRequest{command, std::move(data)}, 1);
         return exchange.Run(totalWaitMs);
     }
 
     FakeClock clock;
     FakeLine line{clock};
+    std::atomic<int> stop{0};
     std::vector<std::string> lines;
     WireTrace trace{[this](const std::string& text) { lines.push_back(text); }};
 };
@@ -49,7 +50,7 @@ TEST_F(ExchangeTest, WritesTheFrameWithTheFirstSequenceByteAndTakesTheAnswer)
 TEST_F(ExchangeTest, SilentPrinterEndsAfterOneResponsePeriodWithTheDialogsMessage)
 {
     const ExchangeResult result = RunRequest(69, "3");
-    EXPECT_EQ(result.outcome, ExchangeOutcome::NotAnswering);
+    EXPECT_EQ(result.outcome, ExchangeOutcome::NoAnswer);
     ASSERT_EQ(result.messages.size(), 1u);
     EXPECT_EQ(result.messages[0].text, texts::kPrinterNotAnswering);
     EXPECT_GE(result.elapsedMs, 500);
@@ -60,7 +61,7 @@ TEST_F(ExchangeTest, AnswerLaterThanOnePeriodWithoutSynIsTooLate)
 {
     line.responder = AnswersAfter(800);
     const ExchangeResult result = RunRequest(69, "3");
-    EXPECT_EQ(result.outcome, ExchangeOutcome::NotAnswering);
+    EXPECT_EQ(result.outcome, ExchangeOutcome::NoAnswer);
     EXPECT_LT(result.elapsedMs, 600);
 }
 
@@ -85,7 +86,7 @@ TEST_F(ExchangeTest, SynThatStopsEndsTheWaitOnePeriodLater)
         l.Send(700, {FiscalFrame::kSyn});
     };
     const ExchangeResult result = RunRequest(69, "3");
-    EXPECT_EQ(result.outcome, ExchangeOutcome::NotAnswering);
+    EXPECT_EQ(result.outcome, ExchangeOutcome::NoAnswer);
     // Ticks at 500 (SYN seen), 1000 (SYN seen), 1500 (none): ends there.
     EXPECT_GE(result.elapsedMs, 1500);
     EXPECT_LT(result.elapsedMs, 1600);
@@ -98,7 +99,7 @@ TEST_F(ExchangeTest, TotalBoundEndsAWaitThatSynWouldKeepOpenForever)
             l.Send(t, {FiscalFrame::kSyn});
     };
     const ExchangeResult result = RunRequest(69, "1", 2'000);
-    EXPECT_EQ(result.outcome, ExchangeOutcome::WaitTooLong);
+    EXPECT_EQ(result.outcome, ExchangeOutcome::SynLimit);
     EXPECT_TRUE(result.messages.empty());
     EXPECT_GE(result.elapsedMs, 2'000);
     EXPECT_LT(result.elapsedMs, 2'100);
@@ -157,10 +158,10 @@ TEST_F(ExchangeTest, UnusableLengthByteIsReportedAndTheWaitTimesOut)
 {
     line.responder = [](FakeLine& l, std::span<const std::uint8_t>) { l.Send(10, {0x01, 0x10, 0x21, 0x45}); };
     const ExchangeResult result = RunRequest(69, "1");
-    EXPECT_EQ(result.outcome, ExchangeOutcome::NotAnswering);
-    ASSERT_EQ(result.messages.size(), 2u);
-    EXPECT_EQ(result.messages[0].text, "AddChar");
-    EXPECT_EQ(result.messages[1].text, texts::kPrinterNotAnswering);
+    EXPECT_EQ(result.outcome, ExchangeOutcome::NoAnswer);
+    EXPECT_EQ(result.unusableFrame, "length byte 0x10 describes no frame");
+    ASSERT_EQ(result.messages.size(), 1u);   // "AddChar" is told as unusableFrame instead
+    EXPECT_EQ(result.messages[0].text, texts::kPrinterNotAnswering);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "RX BAD 01 10 | reason=length"), lines.end());
 }
 
@@ -169,7 +170,7 @@ TEST_F(ExchangeTest, FailedWriteAndFailingReadsEndInTheTimeOutWithoutSpinning)
     line.writeSucceeds = false;
     line.failReads = true;
     const ExchangeResult result = RunRequest(69, "1");
-    EXPECT_EQ(result.outcome, ExchangeOutcome::NotAnswering);
+    EXPECT_EQ(result.outcome, ExchangeOutcome::NoAnswer);
     EXPECT_GT(line.recoveries, 0);
     EXPECT_LT(line.recoveries, 20);
 }
@@ -177,8 +178,9 @@ TEST_F(ExchangeTest, FailedWriteAndFailingReadsEndInTheTimeOutWithoutSpinning)
 TEST_F(ExchangeTest, FrameCutOffAtTheEndIsTracedAsIncomplete)
 {
     line.responder = [](FakeLine& l, std::span<const std::uint8_t>) { l.Send(10, {0x01, 0x2C, 0x21}); };
-    RunRequest(69, "1");
+    const ExchangeResult result = RunRequest(69, "1");
     EXPECT_EQ(lines.back(), "RX BAD 01 2C 21 | reason=incomplete");
+    EXPECT_EQ(result.unusableFrame, "incomplete frame: bytes stopped after 3 of 18");
 }
 
 TEST_F(ExchangeTest, FrameWhoseBytesStopIsDroppedSoTheNextAnswerIsTakenWhole)
@@ -193,6 +195,43 @@ TEST_F(ExchangeTest, FrameWhoseBytesStopIsDroppedSoTheNextAnswerIsTakenWhole)
     EXPECT_EQ(result.command, 69);
     EXPECT_EQ(std::string(result.data.begin(), result.data.end()), "P");
     EXPECT_EQ(lines[1], "RX BAD 01 2C 21 45 50 04 | reason=incomplete");
+}
+
+TEST_F(ExchangeTest, BoundShorterThanAPeriodEndsASilentWaitAsNoAnswerNotAsSyn)
+{
+    const ExchangeResult result = RunRequest(69, "1", 100);
+    EXPECT_EQ(result.outcome, ExchangeOutcome::NoAnswer);
+    EXPECT_LT(result.elapsedMs, 200);
+}
+
+TEST_F(ExchangeTest, StopEndsTheWaitAtOnce)
+{
+    line.responder = [this](FakeLine& l, std::span<const std::uint8_t>) {
+        l.Send(100, {FiscalFrame::kSyn});
+        stop = 130;   // as a signal arriving during the wait
+    };
+    const ExchangeResult result = RunRequest(69, "1");
+    EXPECT_EQ(result.outcome, ExchangeOutcome::Interrupted);
+    EXPECT_LT(result.elapsedMs, 100);
+}
+
+TEST_F(ExchangeTest, LengthByteAbove0x7FIsReadUnsignedSoTheLongestAnswerIsTakenWhole)
+{
+    // 212 data bytes: length byte 0x20 + 212 + 11 = 0xFF, 229 bytes. The
+    // dialog reads the byte signed and would find no frame in it.
+    line.responder = [](FakeLine& l, std::span<const std::uint8_t> request) {
+        std::vector<std::uint8_t> frame{0x01, 0xFF, request[2], request[3]};
+        frame.insert(frame.end(), 212, '7');
+        frame.insert(frame.end(), {0x04, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x05});
+        const auto checksum = ChecksumChars(FrameChecksum(frame.data() + 1, frame.size() - 1));
+        frame.insert(frame.end(), checksum.begin(), checksum.end());
+        frame.push_back(0x03);
+        l.Send(10, frame);
+    };
+    const ExchangeResult result = RunRequest(94, "020402,020403");
+    EXPECT_EQ(result.outcome, ExchangeOutcome::Answered);
+    EXPECT_EQ(result.data.size(), 212u);
+    EXPECT_EQ(result.frame.size(), 229u);
 }
 
 }  // namespace

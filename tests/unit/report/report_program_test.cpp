@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "report_fakes.h"
 
 namespace quillon::report {
@@ -12,17 +14,20 @@ using testing::FakeClock;
 using testing::FakeLine;
 using testing::Response;
 
-// The platform of a test: one fake line behind every port, recorded output.
+// The platform of a test: one fake line behind every port, recorded output,
+// files in a map.
 class FakePlatform : public ReportPlatform {
 public:
     std::int64_t NowMs() override { return clock.NowMs(); }
     std::string DefaultPort() const override { return "COM1"; }
-    std::string_view PortHelp() const override { return "COM1 to COM4"; }
-    std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenStatus& status) override
+    std::string_view PortHelp() const override { return "COM1 to COM256"; }
+    std::string CanonicalPort(const std::string& port) const override { return port; }
+    std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenResult& result) override
     {
         opened.push_back(port);
-        status = openStatus;
-        if (status != OpenStatus::Opened)
+        result = {busyOpens > 0 ? OpenStatus::Busy : openStatus, "the system's reason"};
+        busyOpens = std::max(0, busyOpens - 1);
+        if (result.status != OpenStatus::Opened)
             return nullptr;
         auto line = std::make_unique<FakeLine>(clock);
         line->responder = responder;
@@ -30,15 +35,54 @@ public:
         lines.push_back(std::move(line));
         return std::make_unique<Borrowed>(*lines.back());
     }
-    void WriteOut(std::string_view text) override { out += text; }
+    std::vector<SerialPortInfo> ListPorts() override { return ports; }
+    bool WriteOut(std::string_view text, std::string& why) override
+    {
+        out += text;
+        why = "No space left on device";
+        return outputWorks;
+    }
     void WriteErr(std::string_view text) override { err += text; }
+    const std::atomic<int>& StopCode() override { return stopCode; }
+    void Pause(std::int64_t ms) override { clock.now += ms; }
+    std::string LocalTime() override { return "2026-12-09 21:30:02"; }
+    std::string DefaultStateDir() override { return "state"; }
+    std::string JoinPath(const std::string& dir, const std::string& name) const override { return dir + "/" + name; }
+    std::optional<std::string> ReadFileText(const std::string& path) override
+    {
+        const auto found = files.find(path);
+        return found == files.end() ? std::nullopt : std::optional<std::string>(found->second);
+    }
+    bool ReplaceFileText(const std::string& path, std::string_view text, std::string& why) override
+    {
+        why = "Read-only file system";
+        if (readOnly)
+            return false;
+        files[path] = std::string(text);
+        return true;
+    }
+    bool AppendFileText(const std::string& path, std::string_view text, std::string& why) override
+    {
+        why = "Permission denied";
+        if (readOnly)
+            return false;
+        files[path] += text;
+        return true;
+    }
+    int FirstSequence() override { return 1; }
 
     FakeClock clock;
     FakeLine::Responder responder;
     OpenStatus openStatus = OpenStatus::Opened;
+    int busyOpens = 0;   // this many opens find the port busy first
     std::vector<std::string> opened;
     std::vector<std::unique_ptr<FakeLine>> lines;   // kept for inspection after the run
     std::vector<std::uint8_t>* written = nullptr;
+    std::vector<SerialPortInfo> ports;
+    std::map<std::string, std::string> files;
+    std::atomic<int> stopCode{0};
+    bool outputWorks = true;
+    bool readOnly = false;
     std::string out;
     std::string err;
 
@@ -92,8 +136,8 @@ TEST_F(ReportProgramTest, OperationByIndexAndRangeDefaultsAreTheDialogs)
     EXPECT_EQ(Sent(), "020402,020403");
     EXPECT_EQ(Run({"fm-short-by-number"}), 0);
     EXPECT_EQ(Sent(), "0001,0020");
-    EXPECT_EQ(Run({"fm-by-number", "12345", "678"}), 0);   // lengths 5 and 3 pass, as in the dialog
-    EXPECT_EQ(Sent(), "12345,678");
+    EXPECT_EQ(Run({"fm-by-number", "00012", "345"}), 0);   // lengths 5 and 3 pass, as in the dialog
+    EXPECT_EQ(Sent(), "00012,345");
 }
 
 TEST_F(ReportProgramTest, RefusedRangesGiveTheRowsOwnMessageAndOpenNothing)
@@ -171,10 +215,10 @@ TEST_F(ReportProgramTest, TaxRateErrorAndAnswerToAnotherCommandHaveTheirOwnCodes
     platform.responder = AnswersAfter(10, "F");
     EXPECT_EQ(Run({"tax-rates"}), 7);
     EXPECT_NE(platform.out.find("data: \"F\""), std::string::npos);
-    platform.responder = [](FakeLine& l, std::span<const std::uint8_t>) { l.Send(10, Response(0xC5, "P")); };
+    platform.responder = [](FakeLine& l, std::span<const std::uint8_t> r) { l.Send(10, Response(0xC5, "P", r[2])); };
     EXPECT_EQ(Run({"x-report"}), 8);
-    EXPECT_NE(platform.err.find("answer to command 197, not to 69"), std::string::npos);
-    platform.responder = [](FakeLine& l, std::span<const std::uint8_t>) { l.Send(10, Response(44, "")); };
+    EXPECT_NE(platform.err.find("quillon-report: answer to another command: command 197, not 69\n"), std::string::npos);
+    platform.responder = [](FakeLine& l, std::span<const std::uint8_t> r) { l.Send(10, Response(44, "", r[2])); };
     EXPECT_EQ(Run({"x-report"}), 8);
 }
 
@@ -193,11 +237,12 @@ TEST_F(ReportProgramTest, JsonOfAFailureNamesTheOutcome)
 {
     EXPECT_EQ(Run({"--json", "z-report"}), 6);
     EXPECT_NE(platform.out.find("\"answered_command\":null"), std::string::npos);
-    EXPECT_NE(platform.out.find("\"outcome\":\"not-answering\",\"exit_code\":6"), std::string::npos);
+    EXPECT_NE(platform.out.find("\"outcome\":\"no-answer\",\"exit_code\":6"), std::string::npos);
     platform.out.clear();
     EXPECT_EQ(Run({"--json", "nothing"}), 4);
-    EXPECT_EQ(platform.out, "{\"operation\":\"nothing\",\"outcome\":\"unknown-operation\",\"exit_code\":4,\"message\":\"" +
-                                std::string(kNoSuchFunctionUtf8) + "\"}\n");
+    EXPECT_EQ(platform.out, "{\"operation\":\"nothing\",\"outcome\":\"unknown-operation\",\"exit_code\":4,"
+                            "\"message\":\"unknown operation \\\"nothing\\\": --list shows them (" +
+                                std::string(kNoSuchFunctionUtf8) + ")\"}\n");
 }
 
 TEST_F(ReportProgramTest, DryRunPrintsTheFrameAndOpensNothing)
@@ -233,12 +278,187 @@ TEST_F(ReportProgramTest, ListHelpAndVersion)
     EXPECT_NE(platform.out.find("10  fm-short-by-number  number  "), std::string::npos);
     platform.out.clear();
     EXPECT_EQ(Run({"--help"}), 0);
-    EXPECT_NE(platform.out.find("COM1 to COM4 (default COM1)"), std::string::npos);
-    for (int code = 0; code <= 8; ++code)
+    EXPECT_NE(platform.out.find("COM1 to COM256 (default COM1)"), std::string::npos);
+    for (int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 130})
         EXPECT_NE(platform.out.find("  " + std::to_string(code) + "  "), std::string::npos) << code;
     platform.out.clear();
     EXPECT_EQ(Run({"--version"}), 0);
     EXPECT_EQ(platform.out.substr(0, 15), "quillon-report ");
+}
+
+// The outcome word of the last --json run.
+std::string OutcomeOf(const std::string& out)
+{
+    const std::string key = "\"outcome\":\"";
+    const auto at = out.rfind(key);
+    return at == std::string::npos ? "" : out.substr(at + key.size(), out.find('"', at + key.size()) - at - key.size());
+}
+
+TEST_F(ReportProgramTest, EachWayAWaitFailsHasItsOwnOutcomeWithExitSix)
+{
+    struct Case {
+        const char* outcome;
+        FakeLine::Responder printer;
+        const char* message;
+    };
+    const auto answerWith = [](auto damage) {
+        return [damage](FakeLine& l, std::span<const std::uint8_t> request) {
+            std::vector<std::uint8_t> bytes = Response(request[3], "P", request[2]);
+            damage(bytes);
+            l.Send(10, bytes);
+        };
+    };
+    const std::vector<Case> cases{
+        {"no-answer", nullptr, "no answer: nothing within 500 ms of the request ("},
+        {"nak", [](FakeLine& l, std::span<const std::uint8_t>) { l.Send(10, {0x15}); }, "request refused: the printer sent NAK"},
+        {"bad-frame", [](FakeLine& l, std::span<const std::uint8_t>) { l.Send(10, {0x01, 0x10}); },
+         "unusable answer: length byte 0x10 describes no frame"},
+        {"bad-frame", answerWith([](std::vector<std::uint8_t>& b) { b[b.size() - 2] ^= 1; }),
+         "damaged answer: wrong checksum"},
+        {"bad-frame", answerWith([](std::vector<std::uint8_t>& b) { b.back() = 0x04; }), "damaged answer: no 0x03 at the end"},
+        {"stale-answer", [](FakeLine& l, std::span<const std::uint8_t> r) { l.Send(10, Response(r[3], "P", 0x20)); },
+         "stale answer: sequence byte 0x20, the request's is 0x21"},
+    };
+    for (const Case& c : cases) {
+        platform.responder = c.printer;
+        platform.out.clear();
+        platform.err.clear();
+        platform.files.clear();
+        EXPECT_EQ(Run({"--json", "z-report"}), 6) << c.outcome;
+        EXPECT_EQ(OutcomeOf(platform.out), c.outcome);
+        EXPECT_EQ(platform.err.rfind(std::string("quillon-report: ") + c.message, 0), 0u) << platform.err;
+    }
+}
+
+TEST_F(ReportProgramTest, SynPastTheBoundIsSynLimitButABoundBelowOnePeriodIsNoAnswer)
+{
+    platform.responder = [](FakeLine& l, std::span<const std::uint8_t>) {
+        for (int t = 100; t < 20'000; t += 100)
+            l.Send(t, {0x16});
+    };
+    EXPECT_EQ(Run({"--json", "--timeout-ms", "1500", "z-report"}), 6);
+    EXPECT_EQ(OutcomeOf(platform.out), "syn-limit");
+    platform.responder = nullptr;
+    platform.err.clear();
+    EXPECT_EQ(Run({"--json", "--timeout-ms", "100", "z-report"}), 6);
+    EXPECT_EQ(OutcomeOf(platform.out), "no-answer");
+    EXPECT_EQ(platform.err, "quillon-report: no answer: nothing within 100 ms (--timeout-ms)\n");
+}
+
+TEST_F(ReportProgramTest, BusyPortGivesNineUnlessItIsFreedWithinTheWait)
+{
+    platform.responder = AnswersAfter(10);
+    platform.busyOpens = 1000;
+    EXPECT_EQ(Run({"x-report"}), 9);
+    EXPECT_EQ(platform.err, "quillon-report: port busy: the system's reason (--wait-port SECONDS waits for it)\n");
+    EXPECT_EQ(Run({"--wait-port", "2", "x-report"}), 9);
+    EXPECT_NE(platform.err.find("(waited 2 s)"), std::string::npos);
+    platform.busyOpens = 3;
+    platform.opened.clear();
+    EXPECT_EQ(Run({"--wait-port", "2", "x-report"}), 0);
+    EXPECT_EQ(platform.opened.size(), 4u);
+}
+
+TEST_F(ReportProgramTest, StopDuringTheWaitEndsWithTheSignalsCode)
+{
+    platform.responder = [this](FakeLine& l, std::span<const std::uint8_t>) {
+        l.Send(100, {0x16});
+        platform.stopCode = 143;
+    };
+    EXPECT_EQ(Run({"--json", "z-report"}), 143);
+    EXPECT_EQ(OutcomeOf(platform.out), "interrupted");
+    EXPECT_NE(platform.out.find("\"exit_code\":143"), std::string::npos);
+}
+
+TEST_F(ReportProgramTest, LostOutputIsAFailure)
+{
+    platform.responder = AnswersAfter(10);
+    platform.outputWorks = false;
+    EXPECT_EQ(Run({"x-report"}), 10);
+    EXPECT_NE(platform.err.find("quillon-report: cannot write the output: No space left on device"), std::string::npos);
+    EXPECT_EQ(Run({"--list"}), 10);
+}
+
+TEST_F(ReportProgramTest, EveryJsonRunPrintsJsonAndListsAreArrays)
+{
+    EXPECT_EQ(Run({"--json", "--frobnicate", "z-report"}), 2);
+    EXPECT_EQ(platform.out.rfind("{\"outcome\":\"usage\",\"exit_code\":2,\"message\":\"bad usage: unknown option", 0), 0u);
+    platform.out.clear();
+    EXPECT_EQ(Run({"--json", "--list"}), 0);
+    EXPECT_EQ(platform.out.substr(0, 2), "[{");
+    EXPECT_EQ(std::count(platform.out.begin(), platform.out.end(), '{'), 11);
+    EXPECT_NE(platform.out.find("{\"index\":3,\"name\":\"x-report\",\"range\":\"none\",\"command\":69,"),
+              std::string::npos);
+    platform.ports = {{"COM3", "USB Serial Port (COM3)", "0403:6001", ""}, {"COM12", "", "", ""}};
+    platform.out.clear();
+    EXPECT_EQ(Run({"--json", "--ports"}), 0);
+    EXPECT_EQ(platform.out, "[{\"name\":\"COM3\",\"description\":\"USB Serial Port (COM3)\",\"usb\":\"0403:6001\","
+                            "\"by_id\":null},{\"name\":\"COM12\",\"description\":\"\",\"usb\":null,\"by_id\":null}]\n");
+    platform.out.clear();
+    EXPECT_EQ(Run({"--ports"}), 0);
+    EXPECT_EQ(platform.out, "COM3\tUSB Serial Port (COM3)\t0403:6001\nCOM12\t\t\n");
+    // An argument that is not UTF-8 is escaped, so that the output stays JSON.
+    platform.out.clear();
+    EXPECT_EQ(Run({"--json", "z\xFF"}), 4);
+    EXPECT_NE(platform.out.find("\"operation\":\"z\\\\xFF\""), std::string::npos);
+}
+
+TEST_F(ReportProgramTest, RangesThatCannotBeMeantAreRefusedBeforeThePortIsOpened)
+{
+    EXPECT_EQ(Run({"fm-by-date", "320126", "010226"}), 3);
+    EXPECT_EQ(platform.err, "quillon-report: range refused: 320126 is not a date (DDMMYY)\n");
+    EXPECT_EQ(Run({"tax-rates", "290223", "010323"}), 3);   // 2023 is no leap year
+    EXPECT_EQ(Run({"fm-short-by-date", "310126", "010126"}), 3);
+    EXPECT_NE(platform.err.find("FROM 310126 is after TO 010126"), std::string::npos);
+    EXPECT_EQ(Run({"fm-by-number", "0020", "0001"}), 3);
+    EXPECT_TRUE(platform.opened.empty());
+    platform.responder = AnswersAfter(10);
+    EXPECT_EQ(Run({"tax-rates", "290224", "010324"}), 0);
+}
+
+TEST_F(ReportProgramTest, EachRunGoesOnFromTheLastSequenceByteOfItsPort)
+{
+    platform.responder = AnswersAfter(10);
+    EXPECT_EQ(Run({"x-report"}), 0);
+    EXPECT_EQ((*platform.written)[2], 0x21);
+    EXPECT_EQ(Run({"--json", "z-report"}), 0);
+    EXPECT_EQ((*platform.written)[2], 0x22);
+    EXPECT_NE(platform.out.find("\"sequence\":\"0x22\""), std::string::npos);
+    EXPECT_EQ(platform.files["state/COM1.seq"], "0x22\n");
+    // Passes over the number whose byte is 0x00, as a connection does.
+    platform.files["state/COM1.seq"] = "0xFF\n";
+    EXPECT_EQ(Run({"x-report"}), 0);
+    EXPECT_EQ((*platform.written)[2], 0x01);
+    // Another port has its own state; --state-dir moves it.
+    EXPECT_EQ(Run({"--port", "COM12", "--state-dir", "elsewhere", "x-report"}), 0);
+    EXPECT_EQ(platform.files["elsewhere/COM12.seq"], "0x21\n");
+}
+
+TEST_F(ReportProgramTest, StateThatCannotBeKeptStopsTheRunBeforeTheRequest)
+{
+    platform.responder = AnswersAfter(10);
+    platform.readOnly = true;
+    EXPECT_EQ(Run({"z-report"}), 10);
+    EXPECT_TRUE(platform.written->empty());
+    EXPECT_NE(platform.err.find("cannot keep the sequence state in state/COM1.seq: Read-only file system"),
+              std::string::npos);
+}
+
+TEST_F(ReportProgramTest, LogGetsOneLinePerRun)
+{
+    platform.responder = AnswersAfter(10, "1,0.00");
+    EXPECT_EQ(Run({"--log", "z.log", "z-report"}), 0);
+    platform.responder = nullptr;
+    EXPECT_EQ(Run({"--log", "z.log", "--port", "COM3", "x-report"}), 6);
+    EXPECT_EQ(Run({"--log", "z.log", "fm-by-date", "320126", "010226"}), 3);
+    EXPECT_EQ(platform.files["z.log"], "2026-12-09 21:30:02\tz-report\tCOM1\tok\t0\t10\t\"1,0.00\"\n"
+                                       "2026-12-09 21:30:02\tx-report\tCOM3\tno-answer\t6\t520\t\n"
+                                       "2026-12-09 21:30:02\tfm-by-date\tCOM1\trange-refused\t3\t0\t\n");
+    // A log that cannot be written stops the run before the port is touched.
+    platform.readOnly = true;
+    platform.opened.clear();
+    EXPECT_EQ(Run({"--log", "/var/log/z.log", "z-report"}), 10);
+    EXPECT_TRUE(platform.opened.empty());
 }
 
 }  // namespace

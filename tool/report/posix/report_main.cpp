@@ -1,26 +1,76 @@
-// quillon-report on Linux: termios port, UTF-8 on standard output and error.
+// quillon-report on Linux: termios port, UTF-8 on standard output and error,
+// signals that end a run cleanly.
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
+#include "tool/report/posix/port_list.h"
 #include "tool/report/posix/termios_line.h"
 #include "tool/report/report_program.h"
 
 namespace {
 
-using quillon::report::OpenStatus;
+using quillon::report::ExitCode;
+using quillon::report::OpenResult;
 using quillon::report::SerialLine;
 
-void WriteAll(int fd, std::string_view text)
+// Set from the signal handler, which can reach nothing else; the run reads
+// it between reads of the line and ends, releasing and restoring the port.
+std::atomic<int> g_stopCode{0};
+
+void OnStopSignal(int signal)
+{
+    g_stopCode = static_cast<int>(signal == SIGINT ? ExitCode::Interrupted : ExitCode::Terminated);
+}
+
+void InstallSignalHandlers()
+{
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;   // no SA_RESTART: a wait in poll or nanosleep returns at once
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+    // A closed pipe is reported by write, as a lost output.
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+bool WriteAll(int fd, std::string_view text, std::string& why)
 {
     while (!text.empty()) {
         const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n <= 0)
-            return;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            why = n < 0 ? std::strerror(errno) : "nothing written";
+            return false;
+        }
         text.remove_prefix(static_cast<std::size_t>(n));
     }
+    return true;
+}
+
+bool MakeFolders(const std::string& dir, std::string& why)
+{
+    std::size_t at = 0;
+    do {
+        at = dir.find('/', at + 1);
+        const std::string part = dir.substr(0, at);
+        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
+            why = "cannot make " + part + ": " + std::strerror(errno);
+            return false;
+        }
+    } while (at != std::string::npos);
+    return true;
 }
 
 class PosixPlatform final : public quillon::report::ReportPlatform {
@@ -31,20 +81,119 @@ public:
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
     }
+
     std::string DefaultPort() const override { return "/dev/ttyS0"; }
-    std::string_view PortHelp() const override { return "a tty device, e.g. /dev/ttyS0 or /dev/ttyUSB0"; }
-    std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenStatus& status) override
+    std::string_view PortHelp() const override { return "a serial tty, e.g. /dev/ttyS0 or /dev/ttyUSB0"; }
+    std::string CanonicalPort(const std::string& port) const override
     {
-        return quillon::report::OpenTermiosLine(port, status);
+        return quillon::report::CanonicalTtyPath(port);
     }
-    void WriteOut(std::string_view text) override { WriteAll(STDOUT_FILENO, text); }
-    void WriteErr(std::string_view text) override { WriteAll(STDERR_FILENO, text); }
+    std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenResult& result) override
+    {
+        return quillon::report::OpenTermiosLine(port, result);
+    }
+    std::vector<quillon::report::SerialPortInfo> ListPorts() override { return quillon::report::ListSerialPorts(); }
+
+    bool WriteOut(std::string_view text, std::string& why) override { return WriteAll(STDOUT_FILENO, text, why); }
+    void WriteErr(std::string_view text) override
+    {
+        std::string ignored;
+        WriteAll(STDERR_FILENO, text, ignored);
+    }
+    const std::atomic<int>& StopCode() override { return g_stopCode; }
+    void Pause(std::int64_t ms) override
+    {
+        const timespec pause{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
+        ::nanosleep(&pause, nullptr);   // a stop signal cuts it short
+    }
+    std::string LocalTime() override
+    {
+        const time_t now = ::time(nullptr);
+        tm local{};
+        ::localtime_r(&now, &local);
+        char text[32];
+        ::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+        return text;
+    }
+
+    std::string DefaultStateDir() override
+    {
+        if (const char* state = ::getenv("XDG_STATE_HOME"); state && *state == '/')
+            return std::string(state) + "/quillon-report";
+        if (const char* home = ::getenv("HOME"); home && *home == '/')
+            return std::string(home) + "/.local/state/quillon-report";
+        return {};
+    }
+    std::string JoinPath(const std::string& dir, const std::string& name) const override { return dir + "/" + name; }
+    std::optional<std::string> ReadFileText(const std::string& path) override
+    {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return std::nullopt;
+        char buffer[64];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        ::close(fd);
+        return n < 0 ? std::nullopt : std::optional<std::string>(std::string(buffer, static_cast<std::size_t>(n)));
+    }
+    bool ReplaceFileText(const std::string& path, std::string_view text, std::string& why) override
+    {
+        if (!MakeFolders(path.substr(0, path.rfind('/')), why))
+            return false;
+        // Written beside it and renamed over it, so that a run stopped
+        // half-way leaves the old state or the new one, never a torn one.
+        const std::string temporary = path + ".new";
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            why = std::strerror(errno);
+            return false;
+        }
+        bool done = WriteAll(fd, text, why);
+        if (::close(fd) != 0 && done) {
+            why = std::strerror(errno);
+            done = false;
+        }
+        if (done && ::rename(temporary.c_str(), path.c_str()) != 0) {
+            why = std::strerror(errno);
+            done = false;
+        }
+        if (!done)
+            ::unlink(temporary.c_str());
+        return done;
+    }
+    bool AppendFileText(const std::string& path, std::string_view text, std::string& why) override
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            why = std::strerror(errno);
+            return false;
+        }
+        // One write: with O_APPEND the line lands whole after any other's.
+        const ssize_t n = text.empty() ? 0 : ::write(fd, text.data(), text.size());
+        const int error = errno;
+        ::close(fd);
+        if (n != static_cast<ssize_t>(text.size())) {
+            why = n < 0 ? std::strerror(error) : "the line was cut short";
+            return false;
+        }
+        return true;
+    }
+    int FirstSequence() override
+    {
+        // No state yet (a new port, or another account's first run): start
+        // somewhere that the last request on the printer is unlikely to have
+        // used, rather than where every first run starts.
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        const auto mix = static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(::getpid());
+        return static_cast<int>(1 + mix % 223);   // bytes 0x21..0xFF
+    }
 };
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    InstallSignalHandlers();
     std::vector<std::string_view> args(argv + 1, argv + argc);
     PosixPlatform platform;
     return static_cast<int>(quillon::report::RunReportProgram(args, platform));

@@ -1,22 +1,50 @@
 #include "tool/report/posix/termios_line.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <limits.h>
 #include <poll.h>
+#include <stdlib.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <fstream>
 
 #include "tool/link/link_settings.h"
+#include "tool/report/posix/port_holders.h"
 
 namespace quillon::report {
 namespace {
 
+// /dev/tty, /dev/console and /dev/ptmx: terminals, but no serial line, and
+// opening /dev/ptmx makes a new pty.
+constexpr unsigned kTtyAuxMajor = 5;
+// A program that opened the port just to lose the lock (another run) closes
+// it at once; only a holder seen twice this far apart counts.
+constexpr long kHolderRecheckMs = 100;
+
+std::string ErrnoText(int error)
+{
+    return std::strerror(error);
+}
+
 class TermiosLine final : public SerialLine {
 public:
-    explicit TermiosLine(int fd) : m_fd(fd) {}
-    ~TermiosLine() override { ::close(m_fd); }
+    TermiosLine(int fd, const termios& previous) : m_fd(fd), m_previous(previous) {}
+    ~TermiosLine() override
+    {
+        // Our settings have no flow control, so the drain ends on its own.
+        ::tcsetattr(m_fd, TCSADRAIN, &m_previous);
+        ::ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd);   // releases the flock
+    }
     TermiosLine(const TermiosLine&) = delete;
     TermiosLine& operator=(const TermiosLine&) = delete;
 
@@ -59,13 +87,125 @@ public:
 
 private:
     int m_fd;
+    termios m_previous;
 };
 
-bool ApplyLineSettings(int fd, OpenStatus& status)
+// Closes the descriptor unless it is handed on.
+class FdGuard {
+public:
+    explicit FdGuard(int fd) : m_fd(fd) {}
+    ~FdGuard()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FdGuard(const FdGuard&) = delete;
+    FdGuard& operator=(const FdGuard&) = delete;
+    int Get() const { return m_fd; }
+    int Release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
+
+std::string Trimmed(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+// The driver class of a character device, from sysfs ("tty", "mem", ...),
+// or from /proc/devices for the pty slaves, which have no sysfs entry.
+std::string DeviceClass(dev_t device)
+{
+    char link[PATH_MAX];
+    const std::string sys = "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    const ssize_t n = ::readlink((sys + "/subsystem").c_str(), link, sizeof link - 1);
+    if (n > 0) {
+        const std::string target(link, static_cast<std::size_t>(n));
+        return target.substr(target.rfind('/') + 1);
+    }
+    std::ifstream devices("/proc/devices");
+    std::string line;
+    bool characterSection = false;
+    while (std::getline(devices, line)) {
+        if (line.rfind("Character", 0) == 0)
+            characterSection = true;
+        else if (line.rfind("Block", 0) == 0)
+            characterSection = false;
+        else if (characterSection && std::atoi(line.c_str()) == static_cast<int>(major(device)))
+            return Trimmed(line.substr(line.find_first_not_of(" 0123456789")));
+    }
+    return {};
+}
+
+// Checked before the device is opened read-write: opening some devices
+// acts by itself.
+bool IsSerialTerminal(const std::string& path, OpenResult& result)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        result = {OpenStatus::CannotOpen, ErrnoText(errno)};
+        return false;
+    }
+    if (!S_ISCHR(st.st_mode)) {
+        result = {OpenStatus::CannotOpen, S_ISDIR(st.st_mode) ? "a directory, not a serial port"
+                                                              : "not a character device, so not a serial port"};
+        return false;
+    }
+    const std::string deviceClass = DeviceClass(st.st_rdev);
+    if ((deviceClass != "tty" && deviceClass != "pts") || major(st.st_rdev) == kTtyAuxMajor) {
+        result = {OpenStatus::CannotOpen, "not a serial port (a " + (deviceClass.empty() ? "non-terminal" : deviceClass) +
+                                              " device)"};
+        return false;
+    }
+    return true;
+}
+
+std::string PermissionHint(const std::string& path)
+{
+    struct stat st {};
+    const group* owner = ::stat(path.c_str(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
+    const std::string name = owner ? owner->gr_name : "dialout";
+    return "; the user must be in the group " + name + " (sudo usermod -aG " + name + " $USER, then log in again)";
+}
+
+std::string HoldersText(const std::vector<PortHolder>& holders)
+{
+    std::string text;
+    for (const PortHolder& holder : holders)
+        text += (text.empty() ? "" : ", ") + std::to_string(holder.pid) + " " + holder.command;
+    return "held open by another program (pid " + text + ")";
+}
+
+// Another program has the port: by the lock, or open without one.
+bool HeldByOthers(int fd, const std::string& path, OpenResult& result)
+{
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        result = {OpenStatus::Busy, errno == EWOULDBLOCK ? path + " is locked by another run or program"
+                                                          : "cannot lock " + path + ": " + ErrnoText(errno)};
+        return true;
+    }
+    ::ioctl(fd, TIOCEXCL);   // later opens by others fail (root excepted)
+    struct stat st {};
+    ::fstat(fd, &st);
+    if (OtherPortHolders(st.st_rdev).empty())
+        return false;
+    const timespec pause{0, kHolderRecheckMs * 1'000'000};
+    ::nanosleep(&pause, nullptr);
+    const std::vector<PortHolder> holders = OtherPortHolders(st.st_rdev);
+    if (holders.empty())
+        return false;
+    result = {OpenStatus::Busy, path + " is " + HoldersText(holders)};
+    return true;
+}
+
+bool ApplyLineSettings(int fd, OpenResult& result)
 {
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0) {
-        status = OpenStatus::CannotReadState;
+        result = {OpenStatus::CannotReadState, ErrnoText(errno)};
         return false;
     }
     ::cfmakeraw(&settings);
@@ -76,7 +216,7 @@ bool ApplyLineSettings(int fd, OpenStatus& status)
     settings.c_cc[VTIME] = 0;
     if (::cfsetispeed(&settings, B9600) != 0 || ::cfsetospeed(&settings, B9600) != 0 ||
         ::tcsetattr(fd, TCSANOW, &settings) != 0) {
-        status = OpenStatus::CannotSetState;
+        result = {OpenStatus::CannotSetState, ErrnoText(errno)};
         return false;
     }
     // DTR and RTS held off, as the Windows link holds them; a pty has no
@@ -90,25 +230,45 @@ bool ApplyLineSettings(int fd, OpenStatus& status)
 
 }  // namespace
 
-std::unique_ptr<SerialLine> OpenTermiosLine(const std::string& path, OpenStatus& status)
+std::string CanonicalTtyPath(const std::string& path)
 {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+std::unique_ptr<SerialLine> OpenTermiosLine(const std::string& path, OpenResult& result)
+{
+    if (!IsSerialTerminal(path, result))
+        return nullptr;
     // Non-blocking open: a real port without carrier would otherwise wait.
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        status = OpenStatus::CannotOpen;
+    FdGuard fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        const int error = errno;
+        if (error == EBUSY)
+            result = {OpenStatus::Busy, path + " is held exclusively by another program"};
+        else
+            result = {OpenStatus::CannotOpen, ErrnoText(error) + (error == EACCES ? PermissionHint(path) : "")};
         return nullptr;
     }
-    auto line = std::make_unique<TermiosLine>(fd);
-    if (!::isatty(fd)) {
-        status = OpenStatus::CannotReadState;
+    if (!::isatty(fd.Get())) {
+        result = {OpenStatus::CannotOpen, "not a terminal, so not a serial port"};
         return nullptr;
     }
-    if (!ApplyLineSettings(fd, status))
+    if (HeldByOthers(fd.Get(), path, result))
         return nullptr;
+    termios previous{};
+    if (::tcgetattr(fd.Get(), &previous) != 0) {
+        result = {OpenStatus::CannotReadState, ErrnoText(errno)};
+        return nullptr;
+    }
+    if (!ApplyLineSettings(fd.Get(), result)) {
+        ::tcsetattr(fd.Get(), TCSANOW, &previous);
+        return nullptr;
+    }
     // Writes block until the bytes are taken; reads wait in poll.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    status = OpenStatus::Opened;
-    return line;
+    ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+    result = {OpenStatus::Opened, {}};
+    return std::make_unique<TermiosLine>(fd.Release(), previous);
 }
 
 }  // namespace quillon::report

@@ -1,6 +1,10 @@
 // A serial line on Linux through termios: 9600 baud, 8 data bits, no parity,
 // one stop bit, raw, no hardware or software flow control, DTR and RTS off
 // where the device has them. Works on a real port and on a pty.
+//
+// The run takes the port for itself: flock (other runs, and programs that
+// lock the same way), TIOCEXCL (later opens by others fail), and a look at
+// who else has it open. The port's own settings are put back at the end.
 #pragma once
 
 #include <memory>
@@ -10,6 +14,9 @@
 
 namespace quillon::report {
 
-std::unique_ptr<SerialLine> OpenTermiosLine(const std::string& path, OpenStatus& status);
+std::unique_ptr<SerialLine> OpenTermiosLine(const std::string& path, OpenResult& result);
+
+// The device a path leads to (symlinks resolved), or the path as given.
+std::string CanonicalTtyPath(const std::string& path);
 
 }  // namespace quillon::report

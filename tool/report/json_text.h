@@ -1,0 +1,37 @@
+// Just enough JSON for quillon-report's output: strings that stay valid
+// whatever bytes they are given, and objects and arrays built in order.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillon::report {
+
+// A JSON string literal. Valid UTF-8 passes as it is; a byte that is not
+// part of valid UTF-8 becomes the text \xHH, so the output stays valid JSON.
+std::string JsonString(std::string_view text);
+
+// Builds a JSON object field by field, in the order added.
+class JsonObject {
+public:
+    JsonObject& Text(std::string_view name, std::string_view text) { return Raw(name, JsonString(text)); }
+    JsonObject& Number(std::string_view name, long long value) { return Raw(name, std::to_string(value)); }
+    JsonObject& Null(std::string_view name) { return Raw(name, "null"); }
+    JsonObject& Raw(std::string_view name, std::string_view json);
+    std::string Done() const { return (m_text.empty() ? "{" : m_text) + "}"; }
+
+private:
+    std::string m_text;
+};
+
+// "[a,b,...]" of elements that are JSON already.
+class JsonArray {
+public:
+    JsonArray& Add(std::string_view json);
+    std::string Done() const { return (m_text.empty() ? "[" : m_text) + "]"; }
+
+private:
+    std::string m_text;
+};
+
+}  // namespace quillon::report
