@@ -22,19 +22,26 @@ const char kUsage[] =
     "  --zero-in-frame    put a 0x00 among the response data\n"
     "  --bad-length       send responses with the unusable length byte 0x10\n"
     "  --wrong-command    answer with a command byte the request did not carry\n"
+    "  --wrong-sequence   answer with a sequence byte the request did not carry\n"
+    "  --bad-checksum     send responses whose checksum characters do not match\n"
+    "  --answer-bytes N   answer with exactly N data bytes, 0 to 212 (212: length byte 0xFF)\n"
+    "  --repeat-memory    answer a request with the previous one's sequence byte with\n"
+    "                     the previous response, from memory, without running it again\n"
     "  --unsolicited MS   send an unrequested response every MS milliseconds\n"
     "  --tax-error        answer command 50 with data \"F\"\n"
-    "  --longest-answer   answer with the most data a frame allows (84 bytes)\n"
+    "  --longest-answer   answer with 84 data bytes, the most below length byte 0x80\n"
     "  --soak SEED        one fault per request, drawn from SEED: noise, NAK, zero in\n"
     "                     the frame, bad length, wrong command, SYN then the answer,\n"
     "                     a late answer, silence, an unsolicited frame after the answer\n"
     "  --help             show this text\n"
     "Trace lines (each prefixed by HH:MM:SS.mmm):\n"
     "  RX <hex> | cmd=<n> seq=0x<hh> data=\"<text>\" checksum=<good|bad>\n"
-    "  TX <hex> | cmd=<n> seq=0x<hh> data=\"<text>\" checksum=<good|bad>[ fault=<name>]\n"
+    "  TX <hex> | cmd=<n> seq=0x<hh> data=\"<text>\" checksum=<good|bad>[ fault=<names>]\n"
     "  RX BAD <hex> | [decoded fields ]reason=<length|checksum|end|incomplete|outside-frame>\n"
     "  TX NAK 15 | reason=<why>    TX SYN 16    TX NOISE <hex>\n"
     "  SOAK request=<i> fault=<name>\n"
+    "fault= names the damage done, joined by commas; fault=from-memory marks a\n"
+    "response sent again from memory instead of running the request.\n"
     "With --baud, TX lines end with \" first=<t> last=<t>\", the Unix times of the\n"
     "first and last byte (seconds, six decimals).\n";
 
@@ -53,6 +60,17 @@ bool ParseBaud(std::string_view text, std::int64_t& value)
 {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size() && value > 0 && value <= kMaxBaud;
+}
+
+bool ParseAnswerBytes(std::string_view text, std::optional<std::size_t>& count)
+{
+    std::size_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty()
+        || value > ResponseLayout::kMaxAnswerBytes)
+        return false;
+    count = value;
+    return true;
 }
 
 bool ParseSeed(std::string_view text, std::optional<std::uint64_t>& seed)
@@ -78,7 +96,8 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
         {"--silent", &p.silent}, {"--nak", &p.nak}, {"--noise", &p.noise},
         {"--zero-in-frame", &p.faults.zeroInFrame}, {"--bad-length", &p.faults.badLength},
         {"--wrong-command", &p.faults.wrongCommand}, {"--tax-error", &p.taxError}, {"--help", &line.help},
-        {"--longest-answer", &p.longestAnswer},
+        {"--longest-answer", &p.longestAnswer}, {"--bad-checksum", &p.faults.badChecksum},
+        {"--wrong-sequence", &p.faults.wrongSequence}, {"--repeat-memory", &p.repeatMemory},
     };
     const Path paths[] = {
         {"--link", &line.linkPath}, {"--device", &line.devicePath}, {"--trace", &line.tracePath},
@@ -95,7 +114,7 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
         }
         const auto t = std::ranges::find(paths, arg, &Path::name);
         const auto m = std::ranges::find(periods, arg, &Period::name);
-        const bool numbered = arg == "--baud" || arg == "--soak";
+        const bool numbered = arg == "--baud" || arg == "--soak" || arg == "--answer-bytes";
         if (t == std::end(paths) && m == std::end(periods) && !numbered) {
             error = "unknown option: " + std::string(arg);
             return std::nullopt;
@@ -113,6 +132,11 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
         } else if (arg == "--soak") {
             if (!ParseSeed(value, p.soakSeed)) {
                 error = "--soak takes a seed, a whole number from 0";
+                return std::nullopt;
+            }
+        } else if (arg == "--answer-bytes") {
+            if (!ParseAnswerBytes(value, p.faults.answerBytes)) {
+                error = "--answer-bytes takes a count from 0 to 212";
                 return std::nullopt;
             }
         } else if (t != std::end(paths)) {

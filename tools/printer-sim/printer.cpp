@@ -1,6 +1,7 @@
 #include "printer.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "soak_faults.h"
 #include "tool/link/fiscal_frame.h"
@@ -10,15 +11,23 @@ namespace quillon::sim {
 
 namespace {
 
-std::string_view FaultName(const ResponseFaults& faults)
+// The names of the faults applied, joined by commas; empty for none.
+std::string FaultName(const ResponseFaults& faults)
 {
-    if (faults.badLength)
-        return "bad-length";
-    if (faults.zeroInFrame)
-        return "zero-in-frame";
-    if (faults.wrongCommand)
-        return "wrong-command";
-    return {};
+    const std::pair<bool, std::string_view> named[] = {
+        {faults.badLength, "bad-length"},       {faults.zeroInFrame, "zero-in-frame"},
+        {faults.wrongCommand, "wrong-command"}, {faults.badChecksum, "bad-checksum"},
+        {faults.wrongSequence, "wrong-sequence"},
+    };
+    std::string names;
+    for (const auto& [applied, name] : named) {
+        if (!applied)
+            continue;
+        if (!names.empty())
+            names += ',';
+        names += name;
+    }
+    return names;
 }
 
 // The next time of a periodic event. After a stall (a stopped process, a
@@ -76,9 +85,9 @@ void PrinterSim::SendUnsolicited()
 {
     const std::string data = AnswerData(kUnsolicitedCommand, {}, m_options.taxError);
     const ResponseFaults faults = m_options.soakSeed ? ResponseFaults{} : m_options.faults;
-    const std::string_view fault = FaultName(faults);
+    const std::string fault = FaultName(faults);
     SendResponse(BuildResponse(kUnsolicitedCommand, m_lastSequence, Bytes(data), faults),
-                 fault.empty() ? std::string("unsolicited") : "unsolicited," + std::string(fault), false, false);
+                 fault.empty() ? "unsolicited" : "unsolicited," + fault, false, false);
 }
 
 std::optional<std::int64_t> PrinterSim::NextDeadline() const
@@ -130,6 +139,7 @@ PrinterSim::AnswerPlan PrinterSim::PlanFor()
         plan.synEveryMs = m_options.synEveryMs;
         plan.nak = m_options.nak;
         plan.noiseBefore = plan.noiseAfter = m_options.noise;
+        plan.repeatMemory = m_options.repeatMemory;
         plan.faults = m_options.faults;
         return plan;
     }
@@ -158,14 +168,23 @@ PrinterSim::AnswerPlan PrinterSim::PlanFor()
 void PrinterSim::Answer(const Request& request, const AnswerPlan& plan, std::int64_t nowMs)
 {
     if (plan.nak) {
+        m_memory.reset();
         SendNak("nak-mode");
+        return;
+    }
+    // Answers go out in the order the requests came, so the memory holds the
+    // previous request's response: the client lost it and asks again.
+    if (plan.repeatMemory && m_memory && m_memory->sequence == request.sequence) {
+        SendResponse(m_memory->response, kFromMemory, plan.noiseBefore, plan.noiseAfter);
         return;
     }
     std::string data = AnswerData(request.command, request.data, m_options.taxError);
     if (m_options.longestAnswer)
         data.resize(ResponseLayout::kMaxData, '0');
-    SendResponse(BuildResponse(request.command, request.sequence, Bytes(data), plan.faults), FaultName(plan.faults),
-                 plan.noiseBefore, plan.noiseAfter);
+    Response response = BuildResponse(request.command, request.sequence, Bytes(data), plan.faults);
+    SendResponse(response, FaultName(plan.faults), plan.noiseBefore, plan.noiseAfter);
+    if (plan.repeatMemory)
+        m_memory = AnsweredRequest{request.sequence, std::move(response)};
     if (plan.unsolicitedAfter)
         m_soakUnsolicitedMs = nowMs + kSoakUnsolicitedMs;
 }

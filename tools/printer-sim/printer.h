@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "request_parser.h"
@@ -24,6 +25,9 @@ struct PrinterOptions {
     bool noise = false;              // stray bytes before and after each response
     bool taxError = false;           // command 50 answers "F"
     bool longestAnswer = false;      // every answer carries the most data a frame allows
+    // A request with the sequence byte of the one before it gets that one's
+    // response again, from memory, without running the command twice.
+    bool repeatMemory = false;
     ResponseFaults faults;
     // A soak run: one fault for each request, drawn from this seed (see
     // soak_faults.h); the per-request fault options above are then unused.
@@ -44,6 +48,8 @@ public:
     static constexpr std::uint8_t kNoiseBefore[] = {0xFF, 0x7E, 0x20, 0x55};
     static constexpr std::uint8_t kNoiseAfter[] = {0x0D, 0x0A, 0xAA};
     static constexpr std::uint8_t kUnsolicitedCommand = 69;
+    // The fault= name of a response sent again from memory (--repeat-memory).
+    static constexpr std::string_view kFromMemory = "from-memory";
 
     PrinterSim(const PrinterOptions& options, PrinterOutput& output, std::int64_t nowMs);
 
@@ -67,7 +73,13 @@ private:
         bool noiseBefore = false;
         bool noiseAfter = false;
         bool unsolicitedAfter = false;
+        bool repeatMemory = false;
         ResponseFaults faults;
+    };
+    // The last request answered with a frame, for --repeat-memory.
+    struct AnsweredRequest {
+        std::uint8_t sequence;
+        Response response;
     };
     struct PendingAnswer {
         std::int64_t dueMs;
@@ -91,6 +103,7 @@ private:
     std::uint8_t m_lastSequence = 0x20;
     std::uint64_t m_soakIndex = 0;
     std::optional<std::int64_t> m_soakUnsolicitedMs;
+    std::optional<AnsweredRequest> m_memory;
 };
 
 }  // namespace quillon::sim

@@ -11,6 +11,24 @@ namespace {
 constexpr std::uint8_t kTaxRates = 50;
 constexpr std::uint8_t kDailyFinancial = 69;
 
+// The data bytes as sent: at most kMaxData, or exactly faults.answerBytes.
+std::vector<std::uint8_t> SentData(std::span<const std::uint8_t> data, const ResponseFaults& faults)
+{
+    const std::size_t limit = faults.answerBytes ? std::min(*faults.answerBytes, ResponseLayout::kMaxAnswerBytes)
+                                                 : ResponseLayout::kMaxData;
+    const std::size_t size = faults.answerBytes ? limit : std::min(data.size(), limit);
+    const auto kept = data.first(std::min(data.size(), size));
+    std::vector<std::uint8_t> sent(kept.begin(), kept.end());
+    sent.resize(size, '0');
+    if (faults.zeroInFrame) {
+        // In full data the zero takes a byte's place, so the length byte stays in range.
+        if (!sent.empty() && sent.size() == limit)
+            sent.pop_back();
+        sent.insert(sent.begin() + static_cast<std::ptrdiff_t>(sent.size() / 2), 0x00);
+    }
+    return sent;
+}
+
 }  // namespace
 
 std::uint8_t WrongCommand(std::uint8_t command)
@@ -19,18 +37,19 @@ std::uint8_t WrongCommand(std::uint8_t command)
     return command < 0x80 ? static_cast<std::uint8_t>(command | 0x80) : 0x7F;
 }
 
+std::uint8_t WrongSequence(std::uint8_t sequence)
+{
+    const auto next = static_cast<std::uint8_t>(sequence + 1);
+    return next == 0x00 ? 0x01 : next;
+}
+
 Response BuildResponse(std::uint8_t command, std::uint8_t sequence, std::span<const std::uint8_t> data,
                        const ResponseFaults& faults, const StatusBytes& status)
 {
     Response r;
     r.command = faults.wrongCommand ? WrongCommand(command) : command;
-    r.sequence = sequence;
-    r.data.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(data.size(), ResponseLayout::kMaxData)));
-    if (faults.zeroInFrame) {
-        if (r.data.size() == ResponseLayout::kMaxData)
-            r.data.pop_back();
-        r.data.insert(r.data.begin() + static_cast<std::ptrdiff_t>(r.data.size() / 2), 0x00);
-    }
+    r.sequence = faults.wrongSequence ? WrongSequence(sequence) : sequence;
+    r.data = SentData(data, faults);
 
     const std::size_t n = r.data.size();
     auto& b = r.bytes;
@@ -38,13 +57,15 @@ Response BuildResponse(std::uint8_t command, std::uint8_t sequence, std::span<co
     b.push_back(FiscalFrame::kStart);
     b.push_back(faults.badLength ? ResponseLayout::kBadLengthByte
                                  : static_cast<std::uint8_t>(FiscalFrame::kLengthBias + n + 11));
-    b.push_back(sequence);
+    b.push_back(r.sequence);
     b.push_back(r.command);
     b.insert(b.end(), r.data.begin(), r.data.end());
     b.push_back(ResponseLayout::kSeparator);
     b.insert(b.end(), status.begin(), status.end());
     b.push_back(FiscalFrame::kPostamble);
-    const auto chars = ChecksumChars(FrameChecksum(b.data() + 1, b.size() - 1));
+    const std::uint16_t checksum = FrameChecksum(b.data() + 1, b.size() - 1);
+    // One more still gives four characters of 0x30 to 0x3F, so only the sum check can tell.
+    const auto chars = ChecksumChars(faults.badChecksum ? static_cast<std::uint16_t>(checksum + 1) : checksum);
     b.insert(b.end(), chars.begin(), chars.end());
     b.push_back(FiscalFrame::kEnd);
     return r;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ namespace quillon::sim {
 struct ResponseLayout {
     static constexpr std::uint8_t kSeparator = 0x04;
     static constexpr std::size_t kMaxData = 84;    // keeps the length byte at most 0x7F
+    static constexpr std::size_t kMaxAnswerBytes = 212;   // length byte 0xFF, a 229-byte frame
     static constexpr std::array<std::uint8_t, 6> kStatus = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
     // Gives the tool an expected length below 1, the case that it reports as
     // unusable ("AddChar"); 0x1B to 0x2A would be dropped without a word.
@@ -24,12 +26,17 @@ struct ResponseFaults {
     bool badLength = false;      // length byte kBadLengthByte: no usable frame length
     bool zeroInFrame = false;    // a 0x00 among the data, counted in the length
     bool wrongCommand = false;   // a command byte that the request did not carry
+    bool badChecksum = false;    // checksum characters that do not add up
+    bool wrongSequence = false;  // a sequence byte that the request did not carry
+    // Exactly this many data bytes, the answer padded with '0' or cut: the one
+    // way past kMaxData, up to kMaxAnswerBytes.
+    std::optional<std::size_t> answerBytes = std::nullopt;
 };
 
 struct Response {
     std::vector<std::uint8_t> bytes;
     std::uint8_t command = 0;     // as sent, after faults
-    std::uint8_t sequence = 0;
+    std::uint8_t sequence = 0;    // as sent, after faults
     std::vector<std::uint8_t> data;   // as sent, after faults
 };
 
@@ -37,13 +44,18 @@ using StatusBytes = std::array<std::uint8_t, 6>;
 
 // 0x01, length, sequence, command, data, separator, status, 0x05, checksum
 // characters over the length byte through the 0x05, 0x03. Data beyond
-// kMaxData is cut off. The one builder of response frames: the simulator
-// answers with it and the tests feed its frames to the tool's link.
+// kMaxData is cut off, unless faults.answerBytes sets the size. The one
+// builder of response frames: the simulator answers with it and the tests
+// feed its frames to the tool's link.
 Response BuildResponse(std::uint8_t command, std::uint8_t sequence, std::span<const std::uint8_t> data,
                        const ResponseFaults& faults = {}, const StatusBytes& status = ResponseLayout::kStatus);
 
 // The command byte that --wrong-command answers with: one the tool does not know.
 std::uint8_t WrongCommand(std::uint8_t command);
+
+// The sequence byte that --wrong-sequence answers with: the next one, never
+// 0x00, which the tool's receiver drops.
+std::uint8_t WrongSequence(std::uint8_t sequence);
 
 // Plausible answer data for a command and its request data.
 std::string AnswerData(std::uint8_t command, std::span<const std::uint8_t> requestData, bool taxError);

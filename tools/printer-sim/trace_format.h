@@ -1,7 +1,7 @@
 // Text of the trace lines, one per frame or control byte in each direction:
 //
 //   RX <hex> | cmd=<n> seq=0x<hh> data="<text>" checksum=<good|bad>
-//   TX <hex> | cmd=<n> seq=0x<hh> data="<text>" checksum=<good|bad>[ fault=<name>]
+//   TX <hex> | cmd=<n> seq=0x<hh> data="<text>" checksum=<good|bad>[ fault=<names>]
 //   RX BAD <hex> | [cmd=<n> seq=0x<hh> data="<text>" checksum=<good|bad> ]reason=<why>
 //   TX NAK 15 | reason=<why>     TX SYN 16     TX NOISE <hex>
 //   SOAK request=<i> fault=<name>   (the fault drawn for a request of a soak run)
@@ -11,7 +11,8 @@
 // seconds with six decimals.
 //
 // <hex> is the bytes in upper-case pairs separated by blanks; <why> is one of
-// length, checksum, end, incomplete, outside-frame, nak-mode. Data text shows
+// length, checksum, end, incomplete, outside-frame, nak-mode; <names> are the
+// faults of the frame joined by commas, or from-memory for a frame sent again. Data text shows
 // printable ASCII as is, with " and \ escaped and other bytes as \xHH. The
 // program puts the time "HH:MM:SS.mmm " in front of each line. Tests grep
 // these lines, so the format stays as it is.

@@ -20,7 +20,8 @@ TEST(CommandLine, ReadsEveryOption)
 {
     const auto line = Parse({"--link", "/tmp/COM1", "--trace", "t.log", "--delay", "700", "--syn-every", "200",
                              "--silent", "--nak", "--noise", "--zero-in-frame", "--bad-length", "--wrong-command",
-                             "--unsolicited", "1500", "--tax-error"});
+                             "--unsolicited", "1500", "--tax-error", "--bad-checksum", "--wrong-sequence",
+                             "--answer-bytes", "212", "--repeat-memory"});
     ASSERT_TRUE(line);
     EXPECT_EQ(line->linkPath, "/tmp/COM1");
     EXPECT_EQ(line->tracePath, "t.log");
@@ -30,6 +31,8 @@ TEST(CommandLine, ReadsEveryOption)
     EXPECT_EQ(p.unsolicitedMs, 1500);
     EXPECT_TRUE(p.silent && p.nak && p.noise && p.taxError);
     EXPECT_TRUE(p.faults.zeroInFrame && p.faults.badLength && p.faults.wrongCommand);
+    EXPECT_TRUE(p.faults.badChecksum && p.faults.wrongSequence && p.repeatMemory);
+    EXPECT_EQ(p.faults.answerBytes, 212u);
 }
 
 TEST(CommandLine, RefusesWhatItCannotUse)
@@ -43,6 +46,8 @@ TEST(CommandLine, RefusesWhatItCannotUse)
              {"--device", "/dev/ttyS0", "--delay", "12ms"},
              {"--device", "/dev/ttyS0", "--delay", "99999999999999999999"},
              {"--device", "/dev/ttyS0", "--loud"},
+             {"--device", "/dev/ttyS0", "--answer-bytes", "213"},   // past length byte 0xFF
+             {"--device", "/dev/ttyS0", "--answer-bytes", "-1"},
          }) {
         std::string error;
         EXPECT_FALSE(Parse(args, &error));

@@ -80,6 +80,49 @@ TEST_F(PrinterSimTest, DelaysTheAnswerAndSendsSynMeanwhile)
     EXPECT_FALSE(p.NextDeadline());   // no SYN once nothing waits
 }
 
+TEST_F(PrinterSimTest, AnswerFaultsReachTheWireAndTheTrace)
+{
+    auto& p = Start(With([](PrinterOptions& o) {
+        o.faults = {.badChecksum = true, .wrongSequence = true, .answerBytes = 212};
+    }));
+    p.Receive(Hex(test::kRequest69), 0);
+    const auto sent = output.Take();
+    ASSERT_EQ(sent.size(), 229u);
+    EXPECT_EQ(std::string(sent.begin() + 4, sent.begin() + 6), "1,");   // the answer, padded
+    EXPECT_FALSE(ChecksumMatches(sent));
+    EXPECT_TRUE(output.traces.back().ends_with(" checksum=bad fault=bad-checksum,wrong-sequence"));
+}
+
+// The client asks again with the same sequence byte when it lost an answer.
+TEST_F(PrinterSimTest, ARepeatedSequenceIsRunAgainUnlessThePrinterRemembers)
+{
+    auto& plain = Start({});
+    plain.Receive(Hex(test::kRequest69), 0);
+    EXPECT_EQ(output.Take(), kAnswer69);
+    plain.Receive(Hex(test::kRequest44), 10);   // sequence 1 again
+    EXPECT_EQ(output.Take(), BuildResponse(44, 0x21, test::Bytes("P")).bytes);
+
+    // The repeat comes while the first answer still waits, and the memory must
+    // match the request's sequence byte, not the wrong one that was sent.
+    auto& p = Start(With([](PrinterOptions& o) {
+        o.repeatMemory = true;
+        o.delayMs = 100;
+        o.faults.wrongSequence = true;
+    }));
+    p.Receive(Hex(test::kRequest69), 0);
+    p.Receive(Hex(test::kRequest44), 50);
+    p.Advance(100);
+    const auto first = output.Take();
+    EXPECT_TRUE(output.traces.back().ends_with(" fault=wrong-sequence"));
+    p.Advance(150);
+    EXPECT_EQ(output.Take(), first);
+    EXPECT_TRUE(output.traces.back().ends_with(" fault=from-memory"));
+    p.Receive(Hex("01 25 22 45 31 05 30 30 3C 32 03"), 200);   // sequence 2
+    p.Advance(300);
+    EXPECT_EQ(output.Take().at(2), 0x23);
+    EXPECT_TRUE(output.traces.back().ends_with(" fault=wrong-sequence"));
+}
+
 TEST_F(PrinterSimTest, SilentNeverAnswersAndNakModeRefusesEverything)
 {
     auto& silent = Start(With([](PrinterOptions& o) { o.silent = true; }));

@@ -148,6 +148,21 @@ TEST_F(PrinterSimProgram, AnswersOverThePtyAcrossReopensAndCleansUp)
     EXPECT_FALSE(fs::is_symlink(link));
 }
 
+TEST_F(PrinterSimProgram, RepeatMemoryOutlivesTheClientReopeningThePort)
+{
+    SimProcess sim({"--link", link.string(), "--trace", trace.string(), "--repeat-memory"});
+    ASSERT_TRUE(WaitFor([&] { return fs::is_symlink(link); }));
+    const auto expected69 = BuildResponse(69, 0x21, test::Bytes(AnswerData(69, test::Bytes("1"), false))).bytes;
+    for (const std::string& text : {test::kRequest69, test::kRequest44}) {   // both with sequence 1
+        const int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+        const auto request = Hex(text);
+        ASSERT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+        EXPECT_EQ(ReadBytes(fd, expected69.size()), expected69) << text;
+        close(fd);
+    }
+    EXPECT_TRUE(WaitFor([&] { return TraceText().ends_with(" fault=from-memory\n"); })) << TraceText();
+}
+
 TEST_F(PrinterSimProgram, AClientOpeningThePortFindsNoStaleBytes)
 {
     // About fifteen unsolicited frames go out while nobody has the port open;

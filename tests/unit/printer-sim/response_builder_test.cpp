@@ -113,6 +113,32 @@ TEST(ResponseBuilder, FaultsBreakTheFrameAsAsked)
 
     const Response full = BuildResponse(69, 0x21, std::vector<std::uint8_t>(100, 'x'), {.zeroInFrame = true});
     EXPECT_EQ(full.bytes[1], 0x7F);
+
+    // Only the checksum characters differ, and each still looks like one.
+    const auto good = BuildResponse(69, 0x21, data).bytes;
+    const auto badSum = BuildResponse(69, 0x21, data, {.badChecksum = true}).bytes;
+    EXPECT_FALSE(ChecksumMatches(badSum));
+    EXPECT_TRUE(std::equal(good.begin(), good.end() - 5, badSum.begin(), badSum.end() - 5));
+    EXPECT_TRUE(std::all_of(badSum.end() - 5, badSum.end() - 1, [](std::uint8_t c) { return (c & 0xF0) == 0x30; }));
+
+    EXPECT_EQ(BuildResponse(69, 0x21, data, {.wrongSequence = true}).bytes[2], 0x22);
+    for (int sequence = 0; sequence <= 0xFF; ++sequence) {
+        const std::uint8_t sent = WrongSequence(static_cast<std::uint8_t>(sequence));
+        EXPECT_TRUE(sent != sequence && sent != 0x00) << sequence;   // the tool's receiver drops zero bytes
+    }
+}
+
+TEST(ResponseBuilder, AnswerBytesSetsTheDataSizeUpToLengthByteFF)
+{
+    const auto answer = Bytes("A0.00,B20.00");
+    const Response longest = BuildResponse(50, 0x21, answer, {.answerBytes = ResponseLayout::kMaxAnswerBytes});
+    ASSERT_EQ(longest.bytes.size(), 229u);
+    EXPECT_EQ(longest.bytes[1], 0xFF);
+    EXPECT_TRUE(ChecksumMatches(longest.bytes));
+    EXPECT_EQ(std::string(longest.data.begin(), longest.data.begin() + 14), "A0.00,B20.0000");
+    EXPECT_EQ(BuildResponse(50, 0x21, answer, {.answerBytes = 3}).data, Bytes("A0."));
+    // A zero in full data takes a byte's place, so the count holds.
+    EXPECT_EQ(BuildResponse(50, 0x21, answer, {.zeroInFrame = true, .answerBytes = 212}).bytes.size(), 229u);
 }
 
 TEST(AnswerData, AnswersEachCommandPlausibly)
