@@ -19,13 +19,19 @@ enum class ReadResult {
     Failed,    // the read failed, e.g. after a framing, overrun or break error
 };
 
-class ReceiverPort {
+// The reading side of a serial line: the dialog's receiver and the console
+// program's wait read through the same two operations.
+class LineReader {
 public:
-    virtual ~ReceiverPort() = default;
+    virtual ~LineReader() = default;
     // Reads at most one byte; waits a bounded time for it.
     virtual ReadResult ReadByte(std::uint8_t& byte) = 0;
     // Called after a failed read so that the next read can succeed again.
     virtual void RecoverFromReadFailure() = 0;
+};
+
+class ReceiverPort : public LineReader {
+public:
     // Hands the complete response on and resets it for the next one. It is
     // the response the loop was given: the one route by which a frame
     // leaves the receiver.

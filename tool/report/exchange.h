@@ -23,15 +23,9 @@ namespace quillon::report {
 class WireTrace;
 
 // The open serial line, per platform (termios, Win32) and faked in tests.
-class SerialLine {
+class SerialLine : public LineReader {
 public:
-    virtual ~SerialLine() = default;
     virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
-    // At most one byte; returns within the link's read wait when none comes.
-    virtual ReadResult ReadByte(std::uint8_t& byte) = 0;
-    // After a failed read, so that the next one can succeed (or, for a line
-    // that is gone, so that the loop does not spin).
-    virtual void RecoverFromReadFailure() = 0;
 };
 
 class Clock {

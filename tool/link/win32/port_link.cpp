@@ -28,8 +28,7 @@ bool PortLink::Open()
 {
     Close();
 
-    lorvane::win::UniqueHandle port(::CreateFileA(PortName(m_portNumber), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                                  OPEN_EXISTING, 0, nullptr));
+    lorvane::win::UniqueHandle port = OpenSerialPort(PortName(m_portNumber));
     if (!port)
         return false;  // the dialog tells the operator
     m_port = std::move(port);
@@ -108,26 +107,16 @@ ReadResult PortLink::ReadByte(std::uint8_t& byte)
     m_io.OffsetHigh = 0;
     m_readBuffer = 0;
     ::WaitForSingleObject(m_gateEvent, INFINITE);
-    DWORD read = 0;
     // With the I/O record for the same reason as Write: its event is the
     // per-port event, signalled on every completed read.
-    if (!::ReadFile(m_port.Get(), &m_readBuffer, 1, &read, &m_io))
-        return ReadResult::Failed;
-    if (read == 0)
-        return ReadResult::Nothing;
+    const ReadResult result = ReadOneByte(m_port.Get(), m_readBuffer, &m_io);
     byte = m_readBuffer;
-    return ReadResult::Byte;
+    return result;
 }
 
 void PortLink::RecoverFromReadFailure()
 {
-    // With fAbortOnError a framing, overrun or break error fails every later
-    // read until it is cleared. A failure that clearing cannot explain (the
-    // device went away) would fail every read at once: pause for one read
-    // wait so the loop does not spin.
-    DWORD errors = 0;
-    if (!::ClearCommError(m_port.Get(), &errors, nullptr) || errors == 0)
-        ::Sleep(kReadWaitMs);
+    RecoverFromLineError(m_port.Get());
 }
 
 void PortLink::DeliverFrame(ResponseFrame& response)

@@ -65,3 +65,28 @@ PortSetup SetUpPort(HANDLE port, const DCB& lineSettings)
 }
 
 }  // namespace quillon
+
+namespace quillon {
+
+lorvane::win::UniqueHandle OpenSerialPort(const std::string& name)
+{
+    return lorvane::win::UniqueHandle(
+        ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+ReadResult ReadOneByte(HANDLE port, std::uint8_t& byte, OVERLAPPED* io)
+{
+    DWORD read = 0;
+    if (!::ReadFile(port, &byte, 1, &read, io))
+        return ReadResult::Failed;
+    return read == 0 ? ReadResult::Nothing : ReadResult::Byte;
+}
+
+void RecoverFromLineError(HANDLE port)
+{
+    DWORD errors = 0;
+    if (!::ClearCommError(port, &errors, nullptr) || errors == 0)
+        ::Sleep(kReadWaitMs);
+}
+
+}  // namespace quillon

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "common/win/text.h"
 #include "common/win/unique_handle.h"
 #include "tool/link/link_settings.h"
 #include "tool/link/win32/serial_setup.h"
@@ -12,11 +13,24 @@ namespace {
 
 using lorvane::win::UniqueHandle;
 
+// Releases the port's mutex when the run lets the port go.
+struct HeldMutexTraits {
+    using Type = HANDLE;
+    static Type Empty() noexcept { return nullptr; }
+    static bool IsValid(Type h) noexcept { return h != nullptr; }
+    static void Close(Type h) noexcept
+    {
+        ::ReleaseMutex(h);
+        ::CloseHandle(h);
+    }
+};
+using HeldMutex = lorvane::win::UniqueAny<HeldMutexTraits>;
+
 // Synchronous handle: with the link's time-outs a read returns on the first
 // byte or after the read wait, so one thread can read and watch the clock.
 class CommLine final : public SerialLine {
 public:
-    explicit CommLine(UniqueHandle port) : m_port(std::move(port)) {}
+    CommLine(UniqueHandle port, HeldMutex mutex) : m_mutex(std::move(mutex)), m_port(std::move(port)) {}
 
     bool Write(std::span<const std::uint8_t> bytes) override
     {
@@ -25,56 +39,92 @@ public:
                written == bytes.size();
     }
 
-    ReadResult ReadByte(std::uint8_t& byte) override
-    {
-        DWORD read = 0;
-        if (!::ReadFile(m_port.Get(), &byte, 1, &read, nullptr))
-            return ReadResult::Failed;
-        return read == 0 ? ReadResult::Nothing : ReadResult::Byte;
-    }
+    ReadResult ReadByte(std::uint8_t& byte) override { return ReadOneByte(m_port.Get(), byte, nullptr); }
 
-    void RecoverFromReadFailure() override
-    {
-        // As the dialog's receiver: clear the line error that fAbortOnError
-        // leaves; a failure without one (the device went) waits a read period.
-        DWORD errors = 0;
-        if (!::ClearCommError(m_port.Get(), &errors, nullptr) || errors == 0)
-            ::Sleep(kReadWaitMs);
-    }
+    void RecoverFromReadFailure() override { RecoverFromLineError(m_port.Get()); }
 
 private:
+    HeldMutex m_mutex;   // released after the port is closed
     UniqueHandle m_port;
 };
 
+std::string SystemText(DWORD error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring wide = length ? std::wstring(text, length) : std::wstring();
+    ::LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ' || wide.back() == L'.'))
+        wide.pop_back();
+    const std::string reason = lorvane::win::CodePageFromWide(wide, CP_UTF8);
+    return (reason.empty() ? "system error" : reason) + " (" + std::to_string(error) + ")";
+}
+
+// Another run of this program holds the port: the mutex says so at once,
+// also where the driver would let the port be opened twice.
+bool TakePortMutex(const std::string& name, HeldMutex& held, OpenResult& result)
+{
+    const std::wstring mutexName = L"Global\\Lorvane.quillon-report." + lorvane::win::WideFromCodePage(name, CP_UTF8);
+    UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, mutexName.c_str()));
+    if (!mutex) {
+        result = {OpenStatus::CannotOpen, "cannot make the port's lock: " + SystemText(::GetLastError())};
+        return false;
+    }
+    const DWORD wait = ::WaitForSingleObject(mutex.Get(), 0);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {   // abandoned: its holder died, the port is free
+        result = {OpenStatus::Busy, name + " is held by another quillon-report run"};
+        return false;
+    }
+    held.Reset(mutex.Take());
+    return true;
+}
+
 }  // namespace
 
-std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, OpenStatus& status)
+std::string CanonicalComName(const std::string& port)
+{
+    const int number = ComPortNumber(port);
+    return number == 0 ? port : "COM" + std::to_string(number);
+}
+
+std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, OpenResult& result)
 {
     const int number = ComPortNumber(port);
     if (number == 0) {
-        status = OpenStatus::BadName;
+        result = {OpenStatus::BadName, {}};
         return nullptr;
     }
-    UniqueHandle handle(::CreateFileA(PortName(number), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                      nullptr));
+    const std::string name = CanonicalComName(port);
+    HeldMutex mutex;
+    if (!TakePortMutex(name, mutex, result))
+        return nullptr;
+    UniqueHandle handle = OpenSerialPort("\\\\.\\" + name);
     if (!handle) {
-        status = OpenStatus::CannotOpen;
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+            result = {OpenStatus::Busy, name + " is held by another program: " + SystemText(error)};
+        else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            result = {OpenStatus::CannotOpen, SystemText(error) + "; --ports lists the ports present"};
+        else
+            result = {OpenStatus::CannotOpen, SystemText(error)};
         return nullptr;
     }
     switch (SetUpPort(handle.Get(), PreparedLineSettings())) {
     case PortSetup::Done:
         break;
     case PortSetup::CannotReadState:
-        status = OpenStatus::CannotReadState;
+        result = {OpenStatus::CannotReadState, SystemText(::GetLastError())};
         return nullptr;
     case PortSetup::CannotSetState:
-        status = OpenStatus::CannotSetState;
+        result = {OpenStatus::CannotSetState, SystemText(::GetLastError())};
         return nullptr;
     }
     // What arrived before this run is not its answer.
     ::PurgeComm(handle.Get(), PURGE_RXCLEAR);
-    status = OpenStatus::Opened;
-    return std::make_unique<CommLine>(std::move(handle));
+    result = {OpenStatus::Opened, {}};
+    return std::make_unique<CommLine>(std::move(handle), std::move(mutex));
 }
 
 }  // namespace quillon::report

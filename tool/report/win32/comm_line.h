@@ -1,5 +1,10 @@
-// A serial line on Windows: COM1..COM4 opened and set up exactly as the
-// dialog's link sets up its port.
+// A serial line on Windows: COM1..COM256 opened as \\.\COMn (the only name
+// that reaches COM10 and above) and set up exactly as the dialog's link
+// sets up its port.
+//
+// The run takes the port for itself: the port is opened without sharing, and
+// a named mutex per port is held as well, because some drivers (and Wine)
+// let a second program open a port that is already open.
 #pragma once
 
 #include <memory>
@@ -9,6 +14,9 @@
 
 namespace quillon::report {
 
-std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, OpenStatus& status);
+std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, OpenResult& result);
+
+// "COM12" for any spelling that names port 12; the name as given otherwise.
+std::string CanonicalComName(const std::string& port);
 
 }  // namespace quillon::report

@@ -1,56 +1,220 @@
 // quillon-report.exe: a console program. Text goes to the console through the
-// wide console API, and as UTF-8 bytes when the stream is redirected.
+// wide console API, and as UTF-8 bytes when the stream is redirected. Ctrl+C,
+// Ctrl+Break and closing the console end a run cleanly.
 #include <windows.h>
+#include <shlobj.h>
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/win/text.h"
+#include "common/win/unique_handle.h"
 #include "tool/report/report_program.h"
 #include "tool/report/win32/comm_line.h"
+#include "tool/report/win32/port_list.h"
 
 namespace {
 
-using quillon::report::OpenStatus;
+using lorvane::win::UniqueHandle;
+using quillon::report::ExitCode;
+using quillon::report::OpenResult;
 using quillon::report::SerialLine;
 
-void WriteText(DWORD stream, std::string_view utf8)
+// The console's control handler runs on a thread of its own and can reach
+// nothing else: it sets the code, wakes a pause, and for a closing console
+// waits until the run has released the port, as the process ends when the
+// handler returns.
+std::atomic<int> g_stopCode{0};
+HANDLE g_stopEvent = nullptr;
+HANDLE g_runEnded = nullptr;
+constexpr DWORD kCloseGraceMs = 4000;   // Windows ends the process after about 5 s
+
+BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+    g_stopCode = static_cast<int>(interrupt ? ExitCode::Interrupted : ExitCode::Terminated);
+    ::SetEvent(g_stopEvent);
+    if (!interrupt)
+        ::WaitForSingleObject(g_runEnded, kCloseGraceMs);
+    return TRUE;
+}
+
+std::string SystemText(DWORD error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring wide = length ? std::wstring(text, length) : std::wstring();
+    ::LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ' || wide.back() == L'.'))
+        wide.pop_back();
+    const std::string reason = lorvane::win::CodePageFromWide(wide, CP_UTF8);
+    return (reason.empty() ? "system error" : reason) + " (" + std::to_string(error) + ")";
+}
+
+std::wstring Wide(std::string_view utf8)
+{
+    return lorvane::win::WideFromCodePage(utf8, CP_UTF8);
+}
+
+bool WriteText(DWORD stream, std::string_view utf8, std::string& why)
 {
     const HANDLE handle = ::GetStdHandle(stream);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || utf8.empty())
-        return;
+    if (utf8.empty())
+        return true;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        why = "no standard output";
+        return false;
+    }
     DWORD mode = 0;
     DWORD written = 0;
     if (::GetConsoleMode(handle, &mode)) {
-        const std::wstring wide = lorvane::win::WideFromCodePage(utf8, CP_UTF8);
-        ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-        return;
+        const std::wstring wide = Wide(utf8);
+        if (::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr))
+            return true;
+    } else if (::WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) &&
+               written == utf8.size()) {
+        return true;
     }
-    ::WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    why = SystemText(::GetLastError());
+    return false;
+}
+
+UniqueHandle OpenFile(const std::string& path, DWORD access, DWORD disposition)
+{
+    return UniqueHandle(::CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool WriteWhole(HANDLE file, std::string_view text, std::string& why)
+{
+    DWORD written = 0;
+    if (text.empty() || (::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                         written == text.size()))
+        return true;
+    why = SystemText(::GetLastError());
+    return false;
 }
 
 class Win32Platform final : public quillon::report::ReportPlatform {
 public:
     std::int64_t NowMs() override { return static_cast<std::int64_t>(::GetTickCount64()); }
+
     std::string DefaultPort() const override { return "COM1"; }
-    std::string_view PortHelp() const override { return "COM1 to COM4"; }
-    std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenStatus& status) override
+    std::string_view PortHelp() const override { return "COM1 to COM256"; }
+    std::string CanonicalPort(const std::string& port) const override
     {
-        return quillon::report::OpenCommLine(port, status);
+        return quillon::report::CanonicalComName(port);
     }
-    void WriteOut(std::string_view text) override { WriteText(STD_OUTPUT_HANDLE, text); }
-    void WriteErr(std::string_view text) override { WriteText(STD_ERROR_HANDLE, text); }
+    std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenResult& result) override
+    {
+        return quillon::report::OpenCommLine(port, result);
+    }
+    std::vector<quillon::report::SerialPortInfo> ListPorts() override { return quillon::report::ListSerialPorts(); }
+
+    bool WriteOut(std::string_view text, std::string& why) override { return WriteText(STD_OUTPUT_HANDLE, text, why); }
+    void WriteErr(std::string_view text) override
+    {
+        std::string ignored;
+        WriteText(STD_ERROR_HANDLE, text, ignored);
+    }
+    const std::atomic<int>& StopCode() override { return g_stopCode; }
+    void Pause(std::int64_t ms) override { ::WaitForSingleObject(g_stopEvent, static_cast<DWORD>(ms)); }
+    std::string LocalTime() override
+    {
+        SYSTEMTIME now{};
+        ::GetLocalTime(&now);
+        char text[32];
+        std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                      now.wMinute, now.wSecond);
+        return text;
+    }
+
+    std::string DefaultStateDir() override
+    {
+        wchar_t* folder = nullptr;
+        std::string dir;
+        if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &folder)))
+            dir = lorvane::win::CodePageFromWide(folder, CP_UTF8) + "\\Lorvane\\quillon-report";
+        ::CoTaskMemFree(folder);
+        return dir;
+    }
+    std::string JoinPath(const std::string& dir, const std::string& name) const override { return dir + "\\" + name; }
+    std::optional<std::string> ReadFileText(const std::string& path) override
+    {
+        const UniqueHandle file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
+        char buffer[64];
+        DWORD read = 0;
+        if (!file || !::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr))
+            return std::nullopt;
+        return std::string(buffer, read);
+    }
+    bool ReplaceFileText(const std::string& path, std::string_view text, std::string& why) override
+    {
+        const std::string dir = path.substr(0, path.find_last_of("\\/"));
+        const int made = ::SHCreateDirectoryExW(nullptr, Wide(dir).c_str(), nullptr);
+        if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) {
+            why = "cannot make " + dir + ": " + SystemText(static_cast<DWORD>(made));
+            return false;
+        }
+        // Written beside it and moved over it, so that a run stopped half-way
+        // leaves the old state or the new one, never a torn one.
+        const std::string temporary = path + ".new";
+        {
+            const UniqueHandle file = OpenFile(temporary, GENERIC_WRITE, CREATE_ALWAYS);
+            if (!file) {
+                why = SystemText(::GetLastError());
+                return false;
+            }
+            if (!WriteWhole(file.Get(), text, why))
+                return false;
+        }
+        if (::MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING))
+            return true;
+        why = SystemText(::GetLastError());
+        ::DeleteFileW(Wide(temporary).c_str());
+        return false;
+    }
+    bool AppendFileText(const std::string& path, std::string_view text, std::string& why) override
+    {
+        // Append-only access: every write lands at the end as one piece, so
+        // lines of runs at the same time never interleave.
+        const UniqueHandle file = OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+        if (!file) {
+            why = SystemText(::GetLastError());
+            return false;
+        }
+        return WriteWhole(file.Get(), text, why);
+    }
+    int FirstSequence() override
+    {
+        // No state yet (a new port, or another account's first run): start
+        // somewhere that the last request on the printer is unlikely to have
+        // used, rather than where every first run starts.
+        const auto mix = ::GetTickCount64() ^ ::GetCurrentProcessId();
+        return static_cast<int>(1 + mix % 223);   // bytes 0x21..0xFF
+    }
 };
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
+    UniqueHandle stopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle runEnded(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_stopEvent = stopEvent.Get();
+    g_runEnded = runEnded.Get();
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+
     std::vector<std::string> utf8;
     for (int i = 1; i < argc; ++i)
         utf8.push_back(lorvane::win::CodePageFromWide(argv[i], CP_UTF8));
     const std::vector<std::string_view> args(utf8.begin(), utf8.end());
     Win32Platform platform;
-    return static_cast<int>(quillon::report::RunReportProgram(args, platform));
+    const auto code = quillon::report::RunReportProgram(args, platform);
+    ::SetEvent(g_runEnded);
+    return static_cast<int>(code);
 }
