@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #include "tool/link/link_settings.h"
 #include "tool/report/posix/port_holders.h"
