@@ -29,6 +29,11 @@ struct LineSettings {
     bool abortOnError = true;
     std::uint8_t dtrControl = 0;  // DTR_CONTROL_DISABLE
     std::uint8_t rtsControl = 0;  // RTS_CONTROL_DISABLE
+    // XON and XOFF as usual. Flow control is off, so neither is ever sent,
+    // but SetCommState refuses equal characters on some USB and virtual
+    // port drivers (error 87), and the port could not be used at all.
+    std::uint8_t xonChar = 0x11;
+    std::uint8_t xoffChar = 0x13;
 };
 inline constexpr LineSettings kLineSettings{};
 

@@ -200,6 +200,10 @@ TEST_F(Plain, LineSettingsAreApplied)
     EXPECT_EQ(dcb.fOutX, 0u);
     EXPECT_EQ(dcb.fInX, 0u);
     EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+    // Never sent with flow control off, yet some drivers refuse equal ones.
+    EXPECT_EQ(dcb.XonChar, 0x11);
+    EXPECT_EQ(dcb.XoffChar, 0x13);
+    EXPECT_NE(dcb.XonChar, dcb.XoffChar);
 }
 
 TEST_F(Plain, PortThatCannotBeOpenedFailsWithoutMessage)
