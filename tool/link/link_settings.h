@@ -62,7 +62,8 @@ inline constexpr std::uint64_t kFrameGapMs = 200;
 inline constexpr std::uint32_t kResponsePeriodMs = 500;
 
 // How long closing waits for the receiver to see its stop flag before it is
-// ended by force; only a receiver held by a message box takes that long.
+// ended by force. Closing answers the receiver's message boxes meanwhile, so
+// only a receiver held by something else takes that long.
 inline constexpr std::uint32_t kReceiverStopWaitMs = 10 * kReadWaitMs + 100;
 
 }  // namespace quillon
