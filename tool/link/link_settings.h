@@ -29,6 +29,11 @@ struct LineSettings {
     bool abortOnError = true;
     std::uint8_t dtrControl = 0;  // DTR_CONTROL_DISABLE
     std::uint8_t rtsControl = 0;  // RTS_CONTROL_DISABLE
+    // XON and XOFF as usual. Flow control is off, so neither is ever sent,
+    // but SetCommState refuses equal characters on some USB and virtual
+    // port drivers (error 87), and the port could not be used at all.
+    std::uint8_t xonChar = 0x11;
+    std::uint8_t xoffChar = 0x13;
 };
 inline constexpr LineSettings kLineSettings{};
 
@@ -57,7 +62,8 @@ inline constexpr std::uint64_t kFrameGapMs = 200;
 inline constexpr std::uint32_t kResponsePeriodMs = 500;
 
 // How long closing waits for the receiver to see its stop flag before it is
-// ended by force; only a receiver held by a message box takes that long.
+// ended by force. Closing answers the receiver's message boxes meanwhile, so
+// only a receiver held by something else takes that long.
 inline constexpr std::uint32_t kReceiverStopWaitMs = 10 * kReadWaitMs + 100;
 
 }  // namespace quillon

@@ -8,6 +8,8 @@
 
 #include "link_wine_harness.h"
 #include "tool/link/link_texts.h"
+#include "tool/link/win32/message_box_sink.h"
+#include "tool/link/win32/port_link.h"
 
 namespace quillon::testing {
 namespace {
@@ -200,6 +202,10 @@ TEST_F(Plain, LineSettingsAreApplied)
     EXPECT_EQ(dcb.fOutX, 0u);
     EXPECT_EQ(dcb.fInX, 0u);
     EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+    // Never sent with flow control off, yet some drivers refuse equal ones.
+    EXPECT_EQ(dcb.XonChar, 0x11);
+    EXPECT_EQ(dcb.XoffChar, 0x13);
+    EXPECT_NE(dcb.XonChar, dcb.XoffChar);
 }
 
 TEST_F(Plain, PortThatCannotBeOpenedFailsWithoutMessage)
@@ -391,6 +397,111 @@ TEST_F(BadLength, UnusableLengthIsReportedAndTheFrameDropped)
     EXPECT_EQ(Of("message")[0].caption, kCaptionError);
     EXPECT_EQ(Of("message").back().text, texts::kPrinterNotAnswering);
     EXPECT_TRUE(Of("response").empty());
+}
+
+// Shows real boxes, as the tool does, on every thread but the test's (a box
+// there would block the test), and records each box as it opens and as it
+// returns, with the thread that opened the last one.
+class ReceiverBoxSink : public MessageSink {
+public:
+    explicit ReceiverBoxSink(EventLog& log) : m_log(log), m_testThread(::GetCurrentThreadId()) {}
+
+    void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override
+    {
+        const DWORD thread = ::GetCurrentThreadId();
+        if (thread != m_testThread)
+            m_boxThread = thread;
+        m_log.Add({"message", std::string(text), std::string(caption), icon});
+        if (thread == m_testThread)
+            return;
+        MessageBoxSink().ShowMessage(text, caption, icon);
+        m_log.Add({"box returned", std::string(text), std::string(caption), icon});
+    }
+    DWORD BoxThread() const { return m_boxThread; }
+
+private:
+    EventLog& m_log;
+    const DWORD m_testThread;
+    std::atomic<DWORD> m_boxThread{0};
+};
+
+// Simulator: --unsolicited 100 (an answer nobody asked for every 100 ms).
+// The receiver shows each in a real box, owned by the foreground window: a
+// window of this thread, which closes the link, as another program's window
+// or the dialog would own it.
+class Unsolicited : public LinkScenario {
+protected:
+    void SetUp() override
+    {
+        LinkScenario::SetUp();
+        if (IsSkipped())
+            return;
+        owner = ForegroundOwner();
+        ASSERT_TRUE(owner);
+        PumpMessages();
+        ASSERT_EQ(::GetForegroundWindow(), owner.Get());
+        link = std::make_unique<CCommunication>(1, dialog, boxes);
+        ASSERT_TRUE(link->MakeConection());
+    }
+
+    // The receiver thread, while it still runs (its id names nothing once it ended).
+    static lorvane::win::UniqueHandle OpenReceiver(DWORD threadId)
+    {
+        return lorvane::win::UniqueHandle(
+            ::OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId));
+    }
+
+    // After the close: the receiver has left by itself, every box it opened
+    // returned, and the owner takes input again.
+    void ExpectReceiverLeftAndOwnerEnabled(HANDLE receiver) const
+    {
+        ASSERT_EQ(::WaitForSingleObject(receiver, 0), WAIT_OBJECT_0) << "the receiver outlived the close";
+        DWORD exitCode = STILL_ACTIVE;
+        ASSERT_TRUE(::GetExitCodeThread(receiver, &exitCode));
+        EXPECT_EQ(exitCode, PortLink::kReceiverLeft) << "ended by force";
+        EXPECT_GE(log.Count("message"), 1);
+        EXPECT_EQ(log.Count("box returned"), log.Count("message")) << Describe(log);
+        EXPECT_TRUE(::IsWindowEnabled(owner.Get())) << "a box ended by force leaves its owner disabled";
+    }
+
+    UniqueWindow owner;
+    ReceiverBoxSink boxes{log};
+    std::unique_ptr<CCommunication> link;
+};
+
+TEST_F(Unsolicited, CloseEndsTheReceiversOpenBox)
+{
+    HWND box = nullptr;
+    for (const auto end = Clock::now() + 3s; !box && Clock::now() < end; std::this_thread::sleep_for(5ms)) {
+        PumpMessages();
+        box = ::FindWindowW(L"#32770", L"Lorvane Kelmora: Error");
+    }
+    ASSERT_NE(box, nullptr) << Describe(log);
+    EXPECT_EQ(::GetWindow(box, GW_OWNER), owner.Get());
+    EXPECT_FALSE(::IsWindowEnabled(owner.Get())) << "the open box disables its owner";
+    const auto receiver = OpenReceiver(::GetWindowThreadProcessId(box, nullptr));
+    ASSERT_TRUE(receiver);
+
+    link->Disconection();
+    EXPECT_FALSE(::IsWindow(box));
+    ExpectReceiverLeftAndOwnerEnabled(receiver.Get());
+}
+
+// This thread does not pump while it waits for the first box, so the
+// receiver is held on its way into the box (disabling the owner takes this
+// thread) when the close begins: the box appears only after the close has
+// first looked for it.
+TEST_F(Unsolicited, CloseEndsABoxThatOpensWhileItWaits)
+{
+    ASSERT_TRUE(WaitForEvents(log, "message", 1)) << Describe(log);
+    const auto receiver = OpenReceiver(boxes.BoxThread());
+    ASSERT_TRUE(receiver);
+    std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(::FindWindowW(L"#32770", L"Lorvane Kelmora: Error"), nullptr) << "the box opened already";
+
+    link->Disconection();
+    EXPECT_EQ(::FindWindowW(L"#32770", L"Lorvane Kelmora: Error"), nullptr);
+    ExpectReceiverLeftAndOwnerEnabled(receiver.Get());
 }
 
 }  // namespace

@@ -76,29 +76,7 @@ TEST_F(NoLink, SendRequestDoesNotLeaveTheToolBusy)
 // Cyrillic whatever the code page, icon, one OK button.
 class MessageBoxes : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        owner = ::CreateWindowExW(0, L"STATIC", L"link owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100,
-                                  nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(owner, nullptr);
-        ::SetForegroundWindow(owner);
-    }
-    void TearDown() override
-    {
-        if (owner)
-            ::DestroyWindow(owner);
-    }
-
-    // The owner window lives on this thread, which must keep its messages
-    // flowing while a box on another thread disables and enables it.
-    static void Pump()
-    {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    }
+    void SetUp() override { ASSERT_TRUE(owner); }
 
     // Shows the box on another thread, as the receiver does, and finds it.
     HWND ShowAndFind(std::string_view text, std::string_view caption, MessageIcon icon, const wchar_t* wideCaption)
@@ -108,7 +86,7 @@ protected:
             closed = true;
         });
         for (int i = 0; i < 500; ++i) {
-            Pump();
+            PumpMessages();
             if (HWND box = ::FindWindowW(L"#32770", wideCaption))
                 return box;
             std::this_thread::sleep_for(10ms);
@@ -123,7 +101,7 @@ protected:
         for (int i = 0; i < 500 && !closed; ++i) {
             if (box)
                 ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-            Pump();
+            PumpMessages();
             std::this_thread::sleep_for(10ms);
         }
         shower.join();
@@ -136,7 +114,7 @@ protected:
         return buffer;
     }
 
-    HWND owner = nullptr;
+    UniqueWindow owner = ForegroundOwner();
     std::thread shower;
     std::atomic<bool> closed{false};
 };

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/win/unique_any.h"
 #include "common/win/unique_handle.h"
 #include "tests/unit/link/link_fakes.h"
 #include "tool/link/win32/communication.h"
@@ -26,6 +27,37 @@ inline std::string Env(const char* name)
     char value[1024];
     const DWORD n = ::GetEnvironmentVariableA(name, value, sizeof value);
     return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+}
+
+// A window of the test's thread, e.g. the owner of the link's message boxes.
+struct WindowTraits {
+    using Type = HWND;
+    static Type Empty() noexcept { return nullptr; }
+    static bool IsValid(Type window) noexcept { return window != nullptr; }
+    static void Close(Type window) noexcept { ::DestroyWindow(window); }
+};
+using UniqueWindow = lorvane::win::UniqueAny<WindowTraits>;
+
+// A top-level window of this thread, made the foreground window, so that a
+// box shown on another thread is owned by it.
+inline UniqueWindow ForegroundOwner()
+{
+    UniqueWindow owner(::CreateWindowExW(0, L"STATIC", L"link owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
+                                         100, nullptr, nullptr, nullptr, nullptr));
+    if (owner)
+        ::SetForegroundWindow(owner.Get());
+    return owner;
+}
+
+// A box on another thread disables and enables its owner with messages sent
+// to the owner's thread, which must keep them flowing meanwhile.
+inline void PumpMessages()
+{
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
 }
 
 class FakeDialog : public LinkOwner {

@@ -2,6 +2,9 @@
 
 #include <process.h>
 
+#include <algorithm>
+#include <cwchar>
+
 #include "communication.h"
 #include "serial_setup.h"
 #include "tool/link/link_settings.h"
@@ -9,6 +12,36 @@
 #include "tool/link/message_sink.h"
 
 namespace quillon {
+
+namespace {
+
+// How often closing looks for a message box on the receiver thread.
+constexpr ULONGLONG kBoxLookMs = 20;
+
+// EnumThreadWindows callback: answers a message box (dialog class) with OK.
+BOOL CALLBACK AnswerMessageBox(HWND window, LPARAM) noexcept
+{
+    wchar_t className[8] = {};
+    if (::GetClassNameW(window, className, 8) == 6 && std::wcscmp(className, L"#32770") == 0)
+        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return TRUE;
+}
+
+// Waits at most timeoutMs for thread to end; true when it has. Messages that
+// other threads send to this one are handled meanwhile: a box's owner may be
+// a window of this thread, and the box disables and enables it by sending
+// messages, so a plain wait would hold the receiver inside its box.
+bool WaitForThreadEnd(HANDLE thread, DWORD timeoutMs)
+{
+    const DWORD woken = ::MsgWaitForMultipleObjects(1, &thread, FALSE, timeoutMs, QS_SENDMESSAGE);
+    if (woken == WAIT_OBJECT_0 + 1) {
+        MSG message;
+        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    return woken == WAIT_OBJECT_0;
+}
+
+}  // namespace
 
 PortLink::PortLink(CCommunication& owner, int portNumber, HANDLE gateEvent, MessageSink& sink)
     : m_owner(owner), m_writeEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_gateEvent(gateEvent),
@@ -54,7 +87,7 @@ void PortLink::StartReceiver()
     // not prefix the first answer on the reopened port.
     ResetResponseFrame(m_response);
     m_stopReceiver = false;
-    const auto thread = ::_beginthreadex(nullptr, 0, &PortLink::ReceiverLoop, this, 0, nullptr);
+    const auto thread = ::_beginthreadex(nullptr, 0, &PortLink::ReceiverLoop, this, 0, &m_receiverThreadId);
     m_receiverThread.Reset(reinterpret_cast<HANDLE>(thread));
 }
 
@@ -63,11 +96,24 @@ void PortLink::EndReceiver()
     if (!m_receiverThread)
         return;
     m_stopReceiver = true;
-    // The receiver looks at the flag at least once per read wait. Only one
-    // held by a message box misses this; ending it by force is then the
-    // lesser evil, and safe there since it waits in the box's message loop.
-    if (::WaitForSingleObject(m_receiverThread.Get(), kReceiverStopWaitMs) != WAIT_OBJECT_0)
-        ::TerminateThread(m_receiverThread.Get(), 0);
+    // The receiver looks at the flag at least once per read wait, but not
+    // while it shows a message box. Such a box is answered with OK: the
+    // system then enables its owner again (often another program's window,
+    // which a box ended by force would leave disabled for good) and the
+    // receiver leaves by itself. A box that was still opening is answered on
+    // a later look. Ending the thread by force is the last resort.
+    const ULONGLONG deadline = ::GetTickCount64() + kReceiverStopWaitMs;
+    ULONGLONG nextLook = 0;
+    bool left = false;
+    for (ULONGLONG now = ::GetTickCount64(); !left && now < deadline; now = ::GetTickCount64()) {
+        if (now >= nextLook) {
+            ::EnumThreadWindows(m_receiverThreadId, &AnswerMessageBox, 0);
+            nextLook = now + kBoxLookMs;
+        }
+        left = WaitForThreadEnd(m_receiverThread.Get(), static_cast<DWORD>(std::min(nextLook, deadline) - now));
+    }
+    if (!left)
+        ::TerminateThread(m_receiverThread.Get(), kReceiverEndedByForce);
     m_receiverThread.Reset();
 }
 
@@ -98,7 +144,7 @@ unsigned __stdcall PortLink::ReceiverLoop(void* parameter)
     link.m_receiverEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, ReceiverEventName(link.m_portNumber)));
     link.m_io.hEvent = link.m_receiverEvent.Get();
     RunReceiver(link, link.m_response, link.m_sink, link.m_stopReceiver);
-    return 0;
+    return kReceiverLeft;
 }
 
 ReadResult PortLink::ReadByte(std::uint8_t& byte)

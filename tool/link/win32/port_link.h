@@ -20,6 +20,11 @@ class MessageSink;
 
 class PortLink final : private ReceiverPort {
 public:
+    // The receiver thread's exit codes, so that a forced end shows: it left
+    // by itself, or closing ended it by force.
+    static constexpr DWORD kReceiverLeft = 0;
+    static constexpr DWORD kReceiverEndedByForce = ERROR_TIMEOUT;
+
     // gateEvent is borrowed from the owner and must outlive this link.
     PortLink(CCommunication& owner, int portNumber, HANDLE gateEvent, MessageSink& sink);
     ~PortLink() override;
@@ -30,8 +35,9 @@ public:
     // opening of the port, the port stays held without a receiver until the
     // next Close.
     bool Open();
-    // Ends the receiver (cooperatively; by force only if it is held, e.g. by
-    // a message box), then breaks the line and releases the port.
+    // Ends the receiver (cooperatively, answering the message boxes it
+    // shows; by force only if it still does not leave), then breaks the line
+    // and releases the port.
     void Close();
     bool Write(const std::uint8_t* bytes, std::size_t count);
     void StartReceiver();
@@ -55,6 +61,7 @@ private:
     lorvane::win::UniqueHandle m_writeEvent;
     OVERLAPPED m_writeIo{};   // the window thread's writes: one record per thread
     lorvane::win::UniqueHandle m_receiverThread;
+    unsigned m_receiverThreadId = 0;   // whose message boxes closing looks for
     // Set by Open and released by Close on the window's thread; the receiver
     // reads it only while it runs, between StartReceiver and EndReceiver.
     lorvane::win::UniqueHandle m_port;

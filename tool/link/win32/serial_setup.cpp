@@ -30,8 +30,8 @@ DCB PreparedLineSettings()
     dcb.fAbortOnError = kLineSettings.abortOnError;
     dcb.XonLim = 0;
     dcb.XoffLim = 0;
-    dcb.XonChar = 0;
-    dcb.XoffChar = 0;
+    dcb.XonChar = static_cast<char>(kLineSettings.xonChar);
+    dcb.XoffChar = static_cast<char>(kLineSettings.xoffChar);
     dcb.ErrorChar = 0;
     dcb.EofChar = 0;
     dcb.EvtChar = 0;
