@@ -18,7 +18,9 @@ std::string SequenceStateFileName(std::string_view canonicalPort)
         else if (!name.empty() && name.back() != '-')
             name.push_back('-');
     }
-    return (name.empty() ? std::string("port") : name) + ".seq";
+    // Never "COM1.seq": Windows takes a device name with any extension for
+    // the device itself, so reading the state would read the port.
+    return "port-" + (name.empty() ? std::string("unnamed") : name) + ".seq";
 }
 
 std::optional<std::uint8_t> ParseSequenceState(std::string_view text)

@@ -12,7 +12,7 @@
 
 namespace quillon::report {
 
-// A file name for the port's state: "COM12.seq", "dev-ttyUSB0.seq".
+// A file name for the port's state: "port-COM12.seq", "port-dev-ttyUSB0.seq".
 std::string SequenceStateFileName(std::string_view canonicalPort);
 
 // The last byte used, from the file's text ("0x2A"); nothing when unreadable.

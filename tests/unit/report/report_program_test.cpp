@@ -424,14 +424,14 @@ TEST_F(ReportProgramTest, EachRunGoesOnFromTheLastSequenceByteOfItsPort)
     EXPECT_EQ(Run({"--json", "z-report"}), 0);
     EXPECT_EQ((*platform.written)[2], 0x22);
     EXPECT_NE(platform.out.find("\"sequence\":\"0x22\""), std::string::npos);
-    EXPECT_EQ(platform.files["state/COM1.seq"], "0x22\n");
+    EXPECT_EQ(platform.files["state/port-COM1.seq"], "0x22\n");
     // Passes over the number whose byte is 0x00, as a connection does.
-    platform.files["state/COM1.seq"] = "0xFF\n";
+    platform.files["state/port-COM1.seq"] = "0xFF\n";
     EXPECT_EQ(Run({"x-report"}), 0);
     EXPECT_EQ((*platform.written)[2], 0x01);
     // Another port has its own state; --state-dir moves it.
     EXPECT_EQ(Run({"--port", "COM12", "--state-dir", "elsewhere", "x-report"}), 0);
-    EXPECT_EQ(platform.files["elsewhere/COM12.seq"], "0x21\n");
+    EXPECT_EQ(platform.files["elsewhere/port-COM12.seq"], "0x21\n");
 }
 
 TEST_F(ReportProgramTest, StateThatCannotBeKeptStopsTheRunBeforeTheRequest)
@@ -440,7 +440,7 @@ TEST_F(ReportProgramTest, StateThatCannotBeKeptStopsTheRunBeforeTheRequest)
     platform.readOnly = true;
     EXPECT_EQ(Run({"z-report"}), 10);
     EXPECT_TRUE(platform.written->empty());
-    EXPECT_NE(platform.err.find("cannot keep the sequence state in state/COM1.seq: Read-only file system"),
+    EXPECT_NE(platform.err.find("cannot keep the sequence state in state/port-COM1.seq: Read-only file system"),
               std::string::npos);
 }
 
