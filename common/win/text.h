@@ -40,4 +40,20 @@ inline std::string CodePageFromWide(std::wstring_view text, UINT codePage, DWORD
     return narrow;
 }
 
+// The system's own text for a Win32 error code, in UTF-8, with the code:
+// "Access is denied (5)".
+inline std::string SystemErrorText(DWORD error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring wide = length ? std::wstring(text, length) : std::wstring();
+    ::LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ' || wide.back() == L'.'))
+        wide.pop_back();
+    const std::string reason = CodePageFromWide(wide, CP_UTF8);
+    return (reason.empty() ? "system error" : reason) + " (" + std::to_string(error) + ")";
+}
+
 }  // namespace lorvane::win

@@ -11,6 +11,7 @@
 namespace quillon::report {
 namespace {
 
+using lorvane::win::SystemErrorText;
 using lorvane::win::UniqueHandle;
 
 // Releases the port's mutex when the run lets the port go.
@@ -48,20 +49,6 @@ private:
     UniqueHandle m_port;
 };
 
-std::string SystemText(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring wide = length ? std::wstring(text, length) : std::wstring();
-    ::LocalFree(text);
-    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ' || wide.back() == L'.'))
-        wide.pop_back();
-    const std::string reason = lorvane::win::CodePageFromWide(wide, CP_UTF8);
-    return (reason.empty() ? "system error" : reason) + " (" + std::to_string(error) + ")";
-}
-
 // Another run of this program holds the port: the mutex says so at once,
 // also where the driver would let the port be opened twice.
 bool TakePortMutex(const std::string& name, HeldMutex& held, OpenResult& result)
@@ -69,7 +56,7 @@ bool TakePortMutex(const std::string& name, HeldMutex& held, OpenResult& result)
     const std::wstring mutexName = L"Global\\Lorvane.quillon-report." + lorvane::win::WideFromCodePage(name, CP_UTF8);
     UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, mutexName.c_str()));
     if (!mutex) {
-        result = {OpenStatus::CannotOpen, "cannot make the port's lock: " + SystemText(::GetLastError())};
+        result = {OpenStatus::CannotOpen, "cannot make the port's lock: " + SystemErrorText(::GetLastError())};
         return false;
     }
     const DWORD wait = ::WaitForSingleObject(mutex.Get(), 0);
@@ -104,21 +91,21 @@ std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, OpenResult& re
     if (!handle) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
-            result = {OpenStatus::Busy, name + " is held by another program: " + SystemText(error)};
+            result = {OpenStatus::Busy, name + " is held by another program: " + SystemErrorText(error)};
         else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            result = {OpenStatus::CannotOpen, SystemText(error) + "; --ports lists the ports present"};
+            result = {OpenStatus::CannotOpen, SystemErrorText(error) + "; --ports lists the ports present"};
         else
-            result = {OpenStatus::CannotOpen, SystemText(error)};
+            result = {OpenStatus::CannotOpen, SystemErrorText(error)};
         return nullptr;
     }
     switch (SetUpPort(handle.Get(), PreparedLineSettings())) {
     case PortSetup::Done:
         break;
     case PortSetup::CannotReadState:
-        result = {OpenStatus::CannotReadState, SystemText(::GetLastError())};
+        result = {OpenStatus::CannotReadState, SystemErrorText(::GetLastError())};
         return nullptr;
     case PortSetup::CannotSetState:
-        result = {OpenStatus::CannotSetState, SystemText(::GetLastError())};
+        result = {OpenStatus::CannotSetState, SystemErrorText(::GetLastError())};
         return nullptr;
     }
     // What arrived before this run is not its answer.

@@ -17,6 +17,7 @@
 
 namespace {
 
+using lorvane::win::SystemErrorText;
 using lorvane::win::UniqueHandle;
 using quillon::report::ExitCode;
 using quillon::report::OpenResult;
@@ -39,20 +40,6 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
     if (!interrupt)
         ::WaitForSingleObject(g_runEnded, kCloseGraceMs);
     return TRUE;
-}
-
-std::string SystemText(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring wide = length ? std::wstring(text, length) : std::wstring();
-    ::LocalFree(text);
-    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ' || wide.back() == L'.'))
-        wide.pop_back();
-    const std::string reason = lorvane::win::CodePageFromWide(wide, CP_UTF8);
-    return (reason.empty() ? "system error" : reason) + " (" + std::to_string(error) + ")";
 }
 
 std::wstring Wide(std::string_view utf8)
@@ -79,7 +66,7 @@ bool WriteText(DWORD stream, std::string_view utf8, std::string& why)
                written == utf8.size()) {
         return true;
     }
-    why = SystemText(::GetLastError());
+    why = SystemErrorText(::GetLastError());
     return false;
 }
 
@@ -95,7 +82,7 @@ bool WriteWhole(HANDLE file, std::string_view text, std::string& why)
     if (text.empty() || (::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
                          written == text.size()))
         return true;
-    why = SystemText(::GetLastError());
+    why = SystemErrorText(::GetLastError());
     return false;
 }
 
@@ -157,7 +144,7 @@ public:
         const std::string dir = path.substr(0, path.find_last_of("\\/"));
         const int made = ::SHCreateDirectoryExW(nullptr, Wide(dir).c_str(), nullptr);
         if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) {
-            why = "cannot make " + dir + ": " + SystemText(static_cast<DWORD>(made));
+            why = "cannot make " + dir + ": " + SystemErrorText(static_cast<DWORD>(made));
             return false;
         }
         // Written beside it and moved over it, so that a run stopped half-way
@@ -166,7 +153,7 @@ public:
         {
             const UniqueHandle file = OpenFile(temporary, GENERIC_WRITE, CREATE_ALWAYS);
             if (!file) {
-                why = SystemText(::GetLastError());
+                why = SystemErrorText(::GetLastError());
                 return false;
             }
             if (!WriteWhole(file.Get(), text, why))
@@ -174,7 +161,7 @@ public:
         }
         if (::MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING))
             return true;
-        why = SystemText(::GetLastError());
+        why = SystemErrorText(::GetLastError());
         ::DeleteFileW(Wide(temporary).c_str());
         return false;
     }
@@ -184,7 +171,7 @@ public:
         // lines of runs at the same time never interleave.
         const UniqueHandle file = OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS);
         if (!file) {
-            why = SystemText(::GetLastError());
+            why = SystemErrorText(::GetLastError());
             return false;
         }
         return WriteWhole(file.Get(), text, why);
