@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <new>
 
 #include "report_fakes.h"
 
@@ -35,7 +36,12 @@ public:
         lines.push_back(std::move(line));
         return std::make_unique<Borrowed>(*lines.back());
     }
-    std::vector<SerialPortInfo> ListPorts() override { return ports; }
+    std::vector<SerialPortInfo> ListPorts() override
+    {
+        if (outOfMemory)
+            throw std::bad_alloc();
+        return ports;
+    }
     bool WriteOut(std::string_view text, std::string& why) override
     {
         out += text;
@@ -83,6 +89,7 @@ public:
     std::atomic<int> stopCode{0};
     bool outputWorks = true;
     bool readOnly = false;
+    bool outOfMemory = false;
     std::string out;
     std::string err;
 
@@ -397,6 +404,11 @@ TEST_F(ReportProgramTest, EveryJsonRunPrintsJsonAndListsAreArrays)
     platform.out.clear();
     EXPECT_EQ(Run({"--ports"}), 0);
     EXPECT_EQ(platform.out, "COM3\tUSB Serial Port (COM3)\t0403:6001\nCOM12\t\t\n");
+    // Even a failure nobody foresaw answers in JSON.
+    platform.outOfMemory = true;
+    platform.out.clear();
+    EXPECT_EQ(Run({"--json", "--ports"}), 1);
+    EXPECT_EQ(OutcomeOf(platform.out), "unexpected");
     // An argument that is not UTF-8 is escaped, so that the output stays JSON.
     platform.out.clear();
     EXPECT_EQ(Run({"--json", "z\xFF"}), 4);
