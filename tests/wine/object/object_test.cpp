@@ -6,8 +6,11 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "fake_desktop.h"
 #include "test_object.h"
@@ -83,6 +86,73 @@ TEST_F(OrbalinObjTest, ValuesAreStoredUnchecked)
     EXPECT_EQ(price, -0.5);
     EXPECT_EQ(quantity, -3.0);
     EXPECT_EQ(device, -7);
+}
+
+// Two writers replace Code and Name while two readers and SendCommand read
+// them on other threads: every value read is one that was written to that
+// property, whole. Each value is one letter repeated a length fixed by the
+// letter, upper case for Code and lower case for Name.
+TEST_F(OrbalinObjTest, ConcurrentPutsAndReadsNeverSeeAnotherValue)
+{
+    constexpr int kValues = 8;
+    const auto value = [](wchar_t first, int k) { return std::wstring(8 + 3 * k, static_cast<wchar_t>(first + k)); };
+    const auto whole = [](const std::wstring& text, wchar_t first) {
+        if (text.empty())
+            return true;
+        const int k = text[0] - first;
+        return k >= 0 && k < kValues && text.size() == 8u + 3u * k &&
+               text.find_first_not_of(text[0]) == std::wstring::npos;
+    };
+    std::atomic<int> readersLeft{2};
+    std::atomic<long> wrong{0};
+    std::vector<std::thread> threads;
+    for (int w = 0; w < 2; ++w) {
+        threads.emplace_back([&, w] {
+            std::vector<UniqueBstr> codes;
+            std::vector<UniqueBstr> names;
+            for (int k = 0; k < kValues; ++k) {
+                codes.emplace_back(value(L'A', k).c_str());
+                names.emplace_back(value(L'a', k).c_str());
+            }
+            for (int i = w; readersLeft > 0; i += 2) {
+                if (object.put_Code(codes[i % kValues].Get()) != S_OK ||
+                    object.put_Name(names[(i + 3) % kValues].Get()) != S_OK)
+                    ++wrong;
+            }
+        });
+    }
+    for (int r = 0; r < 2; ++r) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 100'000; ++i) {
+                UniqueBstr code;
+                UniqueBstr name;
+                if (object.get_Code(code.Receive()) != S_OK || !whole(code.Text(), L'A') ||
+                    object.get_Name(name.Receive()) != S_OK || !whole(name.Text(), L'a'))
+                    ++wrong;
+            }
+            --readersLeft;
+        });
+    }
+    // Only this thread touches the fake desktop.
+    for (int i = 0; i < 2'000 && readersLeft > 0; ++i) {
+        desktop.AddForm("Wendrix");
+        object.SendCommand(1);
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const auto& title : desktop.titles) {
+        // "1|0|code|name|quantity|price"
+        const std::size_t codeStart = title.text.find('|', 2) + 1;
+        const std::size_t nameStart = title.text.find('|', codeStart) + 1;
+        const std::size_t nameEnd = title.text.find('|', nameStart);
+        const std::string code = title.text.substr(codeStart, nameStart - 1 - codeStart);
+        const std::string name = title.text.substr(nameStart, nameEnd - nameStart);
+        if (!whole(std::wstring(code.begin(), code.end()), L'A') ||
+            !whole(std::wstring(name.begin(), name.end()), L'a'))
+            ++wrong;
+    }
+    EXPECT_FALSE(desktop.titles.empty());
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(OrbalinObjTest, NullOutPointersAreRefused)
