@@ -220,6 +220,20 @@ TEST_F(OrbalinObjTest, BusyDetectorLeavesANotRespondingRecord)
     EXPECT_TRUE(sourceText.empty() || sourceText == L"Orbalin.OrbalinObj.1") << sourceText.c_str();
 }
 
+TEST_F(OrbalinObjTest, HungDetectorLeavesTheSameNotRespondingRecord)
+{
+    desktop.AddForm("Wendrix");
+    desktop.HangFromTitle(0);
+    EXPECT_EQ(object.SendCommand(5), kErrorNotResponding);
+    EXPECT_EQ(desktop.messages.size(), 1u);
+    ComPtr<IErrorInfo> record;
+    ASSERT_EQ(::GetErrorInfo(0, &record), S_OK);
+    BSTR description = nullptr;
+    ASSERT_EQ(record->GetDescription(&description), S_OK);
+    EXPECT_EQ(std::wstring(description), L"Not Responding");
+    ::SysFreeString(description);
+}
+
 TEST_F(OrbalinObjTest, LaterCallsDropAnUnreadRecord)
 {
     desktop.AddForm("Busy");
