@@ -26,17 +26,20 @@ void ClearErrorRecord() { ::SetErrorInfo(0, nullptr); }
 
 using LineGuard = std::lock_guard<std::mutex>;
 
-// The stored string becomes a copy of the given one up to its first NUL. A
-// null string, or a copy that cannot be allocated, leaves it absent. The
-// copy is made and the old string freed outside the lock; only the swap is
-// guarded.
-void StoreString(std::mutex& lock, lorvane::win::UniqueBstr& stored, BSTR value) noexcept
+// The stored string becomes a copy of the given one up to its first NUL; a
+// null string leaves it absent. A copy that cannot be allocated leaves the
+// old value and is reported. The copy is made and the old string freed
+// outside the lock; only the swap is guarded.
+HRESULT StoreString(std::mutex& lock, lorvane::win::UniqueBstr& stored, BSTR value) noexcept
 {
     lorvane::win::UniqueBstr copy(value);
+    if (value != nullptr && !copy)
+        return E_OUTOFMEMORY;
     {
         const LineGuard guard(lock);
         std::swap(stored, copy);
     }
+    return S_OK;
 }
 
 // The caller owns the copy; an absent string reads as empty.
@@ -46,7 +49,7 @@ HRESULT CopyString(std::mutex& lock, const lorvane::win::UniqueBstr& stored, BST
         return E_POINTER;
     const LineGuard guard(lock);
     *out = ::SysAllocString(stored ? stored.Get() : L"");
-    return S_OK;
+    return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 template <typename T>
@@ -95,8 +98,7 @@ HRESULT OrbalinObj::get_Code(BSTR* pVal) noexcept
 HRESULT OrbalinObj::put_Code(BSTR value) noexcept
 {
     ClearErrorRecord();
-    StoreString(m_lineLock, m_code, value);
-    return S_OK;
+    return StoreString(m_lineLock, m_code, value);
 }
 
 HRESULT OrbalinObj::get_Name(BSTR* pVal) noexcept
@@ -108,8 +110,7 @@ HRESULT OrbalinObj::get_Name(BSTR* pVal) noexcept
 HRESULT OrbalinObj::put_Name(BSTR value) noexcept
 {
     ClearErrorRecord();
-    StoreString(m_lineLock, m_name, value);
-    return S_OK;
+    return StoreString(m_lineLock, m_name, value);
 }
 
 HRESULT OrbalinObj::get_Price(double* pVal) noexcept
@@ -196,6 +197,9 @@ HRESULT OrbalinObj::CheckStatus(LONG* retVal) noexcept
     ClearErrorRecord();
     if (retVal == nullptr)
         return E_POINTER;
+    // A client that reads the value without checking the status sees 0, the
+    // "no status form" value, never stale memory.
+    *retVal = 0;
     try {
         *retVal = ReadStatus(m_desktop);
     } catch (const std::bad_alloc&) {

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,8 @@ public:
 
     WindowId FindTopLevel(std::string_view className, std::string_view title) override
     {
+        if (outOfMemory)
+            throw std::bad_alloc();
         lookups.push_back({m_now, std::string(title)});
         for (std::size_t i = 0; i < m_forms.size(); ++i) {
             const Form& form = m_forms[i];
@@ -129,6 +132,7 @@ public:
     std::vector<Stamped> messages;
     std::vector<Stamped> unanswered;   // hand-over messages the hung forms did not take
     std::vector<std::uint32_t> answerLimits;
+    bool outOfMemory = false;   // look-ups throw std::bad_alloc
 
 private:
     static bool SameIgnoringCase(std::string_view a, std::string_view b)

@@ -25,6 +25,46 @@ using testing::TestObject;
 
 constexpr HRESULT kErrorNotResponding = 0x00040001;
 
+// While it lives, every allocation of the COM task allocator fails, BSTRs
+// included: the spy's PreAlloc returns 0.
+class FailingAllocations final : public IMallocSpy {
+public:
+    FailingAllocations() { m_registered = SUCCEEDED(::CoRegisterMallocSpy(this)); }
+    ~FailingAllocations() { ::CoRevokeMallocSpy(); }
+    bool registered() const { return m_registered; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
+    {
+        if (::IsEqualIID(riid, IID_IUnknown) || ::IsEqualIID(riid, IID_IMallocSpy)) {
+            *out = static_cast<IMallocSpy*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T) override { return 0; }
+    void* STDMETHODCALLTYPE PostAlloc(void* actual) override { return actual; }
+    void* STDMETHODCALLTYPE PreFree(void* request, BOOL) override { return request; }
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* request, SIZE_T size, void** newRequest, BOOL) override
+    {
+        *newRequest = request;
+        return size;
+    }
+    void* STDMETHODCALLTYPE PostRealloc(void* actual, BOOL) override { return actual; }
+    void* STDMETHODCALLTYPE PreGetSize(void* request, BOOL) override { return request; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T actual, BOOL) override { return actual; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* request, BOOL) override { return request; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
+    void STDMETHODCALLTYPE PreHeapMinimize() override {}
+    void STDMETHODCALLTYPE PostHeapMinimize() override {}
+
+private:
+    bool m_registered = false;
+};
+
 class OrbalinObjTest : public ::testing::Test {
 protected:
     FakeDesktop desktop;
@@ -153,6 +193,45 @@ TEST_F(OrbalinObjTest, ConcurrentPutsAndReadsNeverSeeAnotherValue)
     }
     EXPECT_FALSE(desktop.titles.empty());
     EXPECT_EQ(wrong, 0);
+}
+
+// A string that cannot be copied is reported and the old value stays; a
+// failed look-up still leaves CheckStatus's value defined.
+TEST_F(OrbalinObjTest, OutOfMemoryIsReportedAndKeepsTheOldValues)
+{
+    UniqueBstr old(L"A1");
+    ASSERT_EQ(object.put_Code(old.Get()), S_OK);
+    ASSERT_EQ(object.put_Name(old.Get()), S_OK);
+    // Longer than any string freed before, so no cached block can serve it.
+    const std::wstring longText(9'000, L'x');
+    UniqueBstr next(longText.c_str());
+    BSTR copy = nullptr;
+    HRESULT putCode = S_OK;
+    HRESULT putName = S_OK;
+    HRESULT getCode = S_OK;
+    {
+        FailingAllocations failing;
+        ASSERT_TRUE(failing.registered());
+        putCode = object.put_Code(next.Get());
+        putName = object.put_Name(next.Get());
+        getCode = object.get_Code(&copy);
+    }
+    EXPECT_EQ(putCode, E_OUTOFMEMORY);
+    EXPECT_EQ(putName, E_OUTOFMEMORY);
+    EXPECT_EQ(getCode, E_OUTOFMEMORY);
+    EXPECT_EQ(copy, nullptr);
+    ::SysFreeString(copy);
+    UniqueBstr code;
+    UniqueBstr name;
+    ASSERT_EQ(object.get_Code(code.Receive()), S_OK);
+    ASSERT_EQ(object.get_Name(name.Receive()), S_OK);
+    EXPECT_EQ(code.Text(), L"A1");
+    EXPECT_EQ(name.Text(), L"A1");
+
+    desktop.outOfMemory = true;
+    LONG status = -1;
+    EXPECT_EQ(object.CheckStatus(&status), E_OUTOFMEMORY);
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(OrbalinObjTest, NullOutPointersAreRefused)
