@@ -63,6 +63,17 @@ if key_exists CLSID; then pass "CLSID kept"; else fail "CLSID removed"; fi
 regsvr32 "$dll" || fail "re-registration failed"
 [[ $(registry_dump) == "$once" ]] && pass "re-registration drops the foreign subkey" || fail "re-registration differs"
 
+# Unregistering a stray copy leaves the registered one alone.
+mkdir -p "$work/stray"
+cp "$ORBALIN_DLL" "$work/stray/Orbalin.dll"
+if regsvr32 /u "$(winpath "$work/stray/Orbalin.dll")"; then pass "stray copy's regsvr32 /u exit code 0"
+else fail "stray copy's regsvr32 /u failed"; fi
+[[ $(registry_dump) == "$once" ]] && pass "stray copy's unregistration leaves the rows" ||
+    fail "stray copy's unregistration changed the registry"
+printf '%s\r\n' 'Set o = CreateObject("Orbalin.OrbalinObj")' 'WScript.Echo "created"' >"$work/create.vbs"
+[[ $(wine cscript //nologo "$(winpath "$work/create.vbs")" 2>/dev/null | tr -d '\r') == created ]] &&
+    pass "registered copy still creatable" || fail "registered copy no longer creatable"
+
 regsvr32 /u "$dll" || fail "unregistration failed"
 expect_absent "CLSID\\$CLSID"
 gone=$(registry_dump)
