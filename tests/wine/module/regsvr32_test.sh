@@ -80,4 +80,13 @@ gone=$(registry_dump)
 if regsvr32 /u "$dll"; then pass "second unregistration exit code 0"; else fail "second unregistration failed"; fi
 [[ $(registry_dump) == "$gone" ]] && pass "unregistering twice changes nothing" || fail "second unregistration changed the registry"
 
+# A path the ANSI code page cannot carry exactly (a full-width letter, which
+# best fit would turn into another folder's "L") fails and writes nothing.
+wide=$work/t/$'\xef\xbc\xac'orvane
+mkdir -p "$wide"
+cp "$ORBALIN_DLL" "$wide/Orbalin.dll"
+if regsvr32 "$(winpath "$wide/Orbalin.dll")"; then fail "regsvr32 registered a path it cannot carry"
+else pass "regsvr32 refuses a path the code page cannot carry"; fi
+[[ $(registry_dump) == "$gone" ]] && pass "the refused registration wrote nothing" || fail "the refused registration wrote rows"
+
 finish
