@@ -33,8 +33,8 @@ using BenchObject = orbalin::testing::TestObject;
 class SpinningDesktop final : public Desktop {
 public:
     WindowId FindTopLevel(std::string_view c, std::string_view t) override { return m_real.FindTopLevel(c, t); }
-    void SetTitle(WindowId w, std::string_view t) override { m_real.SetTitle(w, t); }
-    void SendKeyDown(WindowId w, unsigned k) override { m_real.SendKeyDown(w, k); }
+    bool SetTitle(WindowId w, std::string_view t, std::uint32_t l) override { return m_real.SetTitle(w, t, l); }
+    bool SendKeyDown(WindowId w, unsigned k, std::uint32_t l) override { return m_real.SendKeyDown(w, k, l); }
     void Open(std::string_view p) override { m_real.Open(p); }
     std::string ReadProfileString(std::string_view s, std::string_view k) override
     {

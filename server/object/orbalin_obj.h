@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <mutex>
+
 #include "common/win/unique_bstr.h"
 #include "orbalin_contract.h"
 #include "server/object/win32_desktop.h"
@@ -45,6 +47,10 @@ public:
 private:
     Win32Desktop m_realDesktop;
     Desktop& m_desktop;
+    // ThreadingModel "Both": clients may call one object from several
+    // threads at once. The lock guards the sale line below and is held only
+    // while it is read or replaced, never across a desktop call.
+    mutable std::mutex m_lineLock;
     lorvane::win::UniqueBstr m_code;   // null: absent
     lorvane::win::UniqueBstr m_name;
     double m_price = 0.0;

@@ -13,6 +13,17 @@ HWND ToHwnd(WindowId window) { return reinterpret_cast<HWND>(window); }
 // Holds the longest profile value the server accepts (254 characters).
 constexpr DWORD kProfileBufferSize = 255;
 
+// SendMessage with a limit: false when the window's thread let the limit
+// pass or is hung (then it returns at once). A failure on a window that has
+// gone counts as answered, as SetWindowTextA and SendMessageA treated it.
+bool SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam, std::uint32_t limitMs)
+{
+    DWORD_PTR result = 0;
+    if (::SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, limitMs, &result) != 0)
+        return true;
+    return !::IsWindow(window);
+}
+
 }  // namespace
 
 WindowId Win32Desktop::FindTopLevel(std::string_view className, std::string_view title)
@@ -22,14 +33,16 @@ WindowId Win32Desktop::FindTopLevel(std::string_view className, std::string_view
     return reinterpret_cast<WindowId>(::FindWindowA(classText.c_str(), titleText.c_str()));
 }
 
-void Win32Desktop::SetTitle(WindowId window, std::string_view text)
+bool Win32Desktop::SetTitle(WindowId window, std::string_view text, std::uint32_t limitMs)
 {
-    ::SetWindowTextA(ToHwnd(window), std::string(text).c_str());
+    // WM_SETTEXT is what SetWindowTextA sends to another program's window.
+    const std::string title(text);
+    return SendWithin(ToHwnd(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()), limitMs);
 }
 
-void Win32Desktop::SendKeyDown(WindowId window, unsigned virtualKey)
+bool Win32Desktop::SendKeyDown(WindowId window, unsigned virtualKey, std::uint32_t limitMs)
 {
-    ::SendMessageA(ToHwnd(window), WM_KEYDOWN, virtualKey, 0);
+    return SendWithin(ToHwnd(window), WM_KEYDOWN, virtualKey, 0, limitMs);
 }
 
 void Win32Desktop::Open(std::string_view path)

@@ -8,8 +8,8 @@ namespace orbalin {
 class Win32Desktop final : public Desktop {
 public:
     WindowId FindTopLevel(std::string_view className, std::string_view title) override;
-    void SetTitle(WindowId window, std::string_view text) override;
-    void SendKeyDown(WindowId window, unsigned virtualKey) override;
+    bool SetTitle(WindowId window, std::string_view text, std::uint32_t limitMs) override;
+    bool SendKeyDown(WindowId window, unsigned virtualKey, std::uint32_t limitMs) override;
     void Open(std::string_view path) override;
     std::string ReadProfileString(std::string_view section, std::string_view key) override;
     std::uint64_t Now() override;

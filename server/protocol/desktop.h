@@ -20,9 +20,13 @@ public:
     // A top-level window (hidden ones too) of the class with the whole title,
     // compared without regard to letter case. 8-bit texts in the ANSI code page.
     virtual WindowId FindTopLevel(std::string_view className, std::string_view title) = 0;
-    virtual void SetTitle(WindowId window, std::string_view text) = 0;
-    // WM_KEYDOWN with the given virtual-key code; returns once it is handled.
-    virtual void SendKeyDown(WindowId window, unsigned virtualKey) = 0;
+    // Both calls below wait for the window's thread to handle the message,
+    // at most limitMs and not at all when the system deems that thread hung;
+    // they return false only then. A window that no longer exists counts as
+    // answered: the text is simply lost, as with a window that closes.
+    virtual bool SetTitle(WindowId window, std::string_view text, std::uint32_t limitMs) = 0;
+    // WM_KEYDOWN with the given virtual-key code.
+    virtual bool SendKeyDown(WindowId window, unsigned virtualKey, std::uint32_t limitMs) = 0;
     // Asks the shell to open the path (verb "open", shown normally).
     virtual void Open(std::string_view path) = 0;
     // A value of the user's profile file (WIN.INI); empty when missing.

@@ -48,10 +48,18 @@ bool WaitForFormToGo(Desktop& desktop, std::string_view title, std::uint64_t sta
     }
 }
 
-void HandOver(Desktop& desktop, WindowId detector, std::string_view text)
+// False when the detector did not answer; the key is not sent after a title
+// that went unanswered.
+bool HandOver(Desktop& desktop, WindowId detector, std::string_view text)
 {
-    desktop.SetTitle(detector, text);
-    desktop.SendKeyDown(detector, kNewTextKey);
+    return desktop.SetTitle(detector, text, kDetectorAnswerLimitMs) &&
+           desktop.SendKeyDown(detector, kNewTextKey, kDetectorAnswerLimitMs);
+}
+
+SendResult NotResponding(Desktop& desktop)
+{
+    desktop.ShowMessage(kNotRespondingText, kNotRespondingCaption);
+    return SendResult::NotResponding;
 }
 
 }  // namespace
@@ -104,7 +112,7 @@ void InitialiseDetector(Desktop& desktop)
     if (desktop.FindTopLevel(kFormClass, kMainFormTitle) != kNoWindow) {
         const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, desktop.Now(), kDetectorFormLimitMs);
         if (detector != kNoWindow)
-            HandOver(desktop, detector, kInitialisationText);
+            (void)HandOver(desktop, detector, kInitialisationText);
         return;
     }
 
@@ -115,22 +123,22 @@ void InitialiseDetector(Desktop& desktop)
     const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, start, kDetectorFormLimitMs);
     if (detector == kNoWindow)
         return;
-    desktop.SetTitle(detector, kInitialisationText);
+    if (!desktop.SetTitle(detector, kInitialisationText, kDetectorAnswerLimitMs))
+        return;
     // A freshly started program gets time to take in its first text.
     desktop.Pause(kStartedSignalPauseMs);
-    desktop.SendKeyDown(detector, kNewTextKey);
+    (void)desktop.SendKeyDown(detector, kNewTextKey, kDetectorAnswerLimitMs);
 }
 
 SendResult SendCommandText(Desktop& desktop, std::string_view commandText)
 {
-    if (!WaitForFormToGo(desktop, kBusyFormTitle, desktop.Now(), kBusyLimitMs)) {
-        desktop.ShowMessage(kNotRespondingText, kNotRespondingCaption);
-        return SendResult::NotResponding;
-    }
+    if (!WaitForFormToGo(desktop, kBusyFormTitle, desktop.Now(), kBusyLimitMs))
+        return NotResponding(desktop);
     const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, desktop.Now(), kCommandDetectorLimitMs);
     if (detector == kNoWindow)
         return SendResult::DetectorMissing;
-    HandOver(desktop, detector, commandText);
+    if (!HandOver(desktop, detector, commandText))
+        return NotResponding(desktop);
     return SendResult::Delivered;
 }
 

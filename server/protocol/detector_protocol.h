@@ -25,6 +25,10 @@ inline constexpr std::uint32_t kDetectorFormLimitMs = 30'000;
 inline constexpr std::uint32_t kStartedSignalPauseMs = 2'000;
 inline constexpr std::uint32_t kBusyLimitMs = 10'000;
 inline constexpr std::uint32_t kCommandDetectorLimitMs = 5'000;
+// How long one hand-over message (the title, the key) may wait for the
+// detector's window thread. A thread that has stopped would otherwise hold
+// the point-of-sale program for good.
+inline constexpr std::uint32_t kDetectorAnswerLimitMs = 5'000;
 // Pause between two look-ups of one wait. A wait that looks up back to back
 // burns a core and starves the very program it is waiting for.
 inline constexpr std::uint32_t kLookupPauseMs = 10;
@@ -59,7 +63,9 @@ enum class SendResult { Delivered, DetectorMissing, NotResponding };
 // Finds or starts the detector program and hands it the initialisation text.
 void InitialiseDetector(Desktop& desktop);
 // Waits out the busy form, then hands the text to the detector form. On
-// NotResponding the message box has been shown and nothing was written.
+// NotResponding the message box has been shown: either the busy form stayed
+// (nothing was written) or the detector form did not answer a hand-over
+// message within kDetectorAnswerLimitMs.
 SendResult SendCommandText(Desktop& desktop, std::string_view commandText);
 // The lowest n of the "FPStatus=n" forms, or 0 when there is none.
 int ReadStatus(Desktop& desktop);

@@ -11,7 +11,9 @@ class CodePage {
 public:
     virtual ~CodePage() = default;
     virtual bool IsLeadByte(unsigned char byte) const = 0;
-    virtual std::string FromWide(std::u16string_view text) const = 0;
+    // False when the code page cannot carry the text exactly: a look-alike
+    // or a default character would turn a path into another one.
+    virtual bool FromWide(std::u16string_view text, std::string& out) const = 0;
 };
 
 }  // namespace orbalin

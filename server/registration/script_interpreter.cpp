@@ -165,10 +165,10 @@ public:
             // what the block had made up to there.
             RETURN_IF_FAILED(RootBlock(Walk::Check));
             m_pos = blockStart;
+            m_created.clear();
             const Status result = RootBlock(Walk::Register);
             if (!Succeeded(result)) {
-                m_pos = blockStart;
-                RootBlock(Walk::Unregister);
+                TakeBackCreatedKeys();
                 return result;
             }
         }
@@ -264,6 +264,8 @@ private:
             return status::DispatchException;
         if (walk == Walk::Check)
             return UnregisterBlock(0, true, 1);
+        m_root = *root;
+        m_path.clear();
         const Key key = m_registry.Root(*root);
         return walk == Walk::Register ? RegisterBlock(key, 1) : UnregisterBlock(key, false, 1);
     }
@@ -349,10 +351,17 @@ private:
             return Assignment(assignment);
 
         Key key = 0;
+        bool created = false;
         if (!m_registry.OpenKey(current, name, KeyAccess::Full, key) &&
-            !m_registry.OpenKey(current, name, KeyAccess::Read, key) && !m_registry.CreateKey(current, name, key))
-            return status::DispatchException;
+            !m_registry.OpenKey(current, name, KeyAccess::Read, key)) {
+            if (!m_registry.CreateKey(current, name, key))
+                return status::DispatchException;
+            created = true;
+        }
         KeyCloser closer(m_registry, key);
+        PathEntry entry(m_path, name);
+        if (created)
+            m_created.push_back(m_path);
 
         RETURN_IF_FAILED(Assignment(assignment));
         if (assignment)
@@ -424,9 +433,50 @@ private:
         return status::Ok;
     }
 
+    // The path of the key being registered, below the root block's root.
+    class PathEntry {
+    public:
+        PathEntry(std::vector<std::string>& path, const std::string& name) : m_path(path) { m_path.push_back(name); }
+        ~PathEntry() { m_path.pop_back(); }
+        PathEntry(const PathEntry&) = delete;
+        PathEntry& operator=(const PathEntry&) = delete;
+
+    private:
+        std::vector<std::string>& m_path;
+    };
+
+    // A failed root block takes back only the keys it created itself, newest
+    // first. Walking the block in unregister mode instead would also delete
+    // keys that were there before, such as a ProgID the other bitness's
+    // registration shares. Values it wrote into keys that existed stay.
+    void TakeBackCreatedKeys()
+    {
+        const Key root = m_registry.Root(m_root);
+        for (auto created = m_created.rbegin(); created != m_created.rend(); ++created)
+            DeleteBelow(root, *created, 0);
+        m_created.clear();
+    }
+
+    void DeleteBelow(Key parent, const std::vector<std::string>& path, std::size_t index)
+    {
+        if (index + 1 == path.size()) {
+            DeleteTree(m_registry, parent, path[index]);
+            return;
+        }
+        Key key = 0;
+        if (!m_registry.OpenKey(parent, path[index], KeyAccess::Full, key) &&
+            !m_registry.OpenKey(parent, path[index], KeyAccess::Read, key))
+            return;
+        KeyCloser closer(m_registry, key);
+        DeleteBelow(key, path, index + 1);
+    }
+
     std::string_view m_text;
     Registry& m_registry;
     std::size_t m_pos = 0;
+    RootKey m_root = RootKey::ClassesRoot;
+    std::vector<std::string> m_path;
+    std::vector<std::vector<std::string>> m_created;
 };
 
 }  // namespace

@@ -19,9 +19,9 @@ inline constexpr std::size_t kMaxTokenLength = 4094;
 // Blocks nested deeper than this are refused, so no text can exhaust the stack.
 inline constexpr int kMaxBlockDepth = 64;
 
-// Interprets a preprocessed script. In register mode a failing root block is
-// walked again in unregister mode to take back what it made; the failure is
-// returned either way.
+// Interprets a preprocessed script. In register mode a failing root block
+// takes back the keys it created (and only those); the failure is returned
+// either way.
 Status InterpretScript(std::string_view text, ScriptMode mode, Registry& registry);
 
 // Preprocesses then interprets. The text ends at its first zero byte, if any.

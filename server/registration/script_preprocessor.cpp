@@ -98,7 +98,10 @@ private:
         const std::u16string* value = m_map.Find(m_text.substr(m_pos + 1, nameLength));
         if (value == nullptr)
             return status::DispatchException;
-        m_out.Append(m_codePage.FromWide(*value));
+        std::string converted;
+        if (!m_codePage.FromWide(*value, converted))
+            return status::NoUnicodeTranslation;
+        m_out.Append(converted);
         m_pos = pos + 1;
         return status::Ok;
     }

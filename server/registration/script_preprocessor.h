@@ -28,7 +28,8 @@ inline constexpr std::size_t kMaxReplacementName = 32;
 // "%%" gives "%"; "%name%" gives the name's value. Two-byte characters of the
 // code page are copied whole, so a trail byte is never taken for a "%".
 // Failed: a name of 32 bytes or more. DispatchException: an unknown name or
-// an unclosed "%". OutOfMemory: the output cannot grow.
+// an unclosed "%". NoUnicodeTranslation: a value the code page cannot carry
+// exactly. OutOfMemory: the output cannot grow.
 Status PreprocessScript(std::string_view text, const ReplacementMap& map, const CodePage& codePage,
                         std::string& output);
 

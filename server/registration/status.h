@@ -14,6 +14,9 @@ inline constexpr Status Ok = 0;                                                 
 inline constexpr Status Failed = static_cast<Status>(0x80004005u);                // E_FAIL
 inline constexpr Status OutOfMemory = static_cast<Status>(0x8007000Eu);           // E_OUTOFMEMORY
 inline constexpr Status DispatchException = static_cast<Status>(0x80020009u);     // DISP_E_EXCEPTION
+// HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION): a replacement value has
+// characters the code page does not hold.
+inline constexpr Status NoUnicodeTranslation = static_cast<Status>(0x80070459u);
 }  // namespace status
 
 inline bool Succeeded(Status s) { return s >= 0; }

@@ -28,6 +28,7 @@ constexpr char kUsage[] =
     "                       may be repeated\n"
     "  --status N           show \"FPStatus=N\"; may be repeated\n"
     "  --exit-after MS      end MS after start\n"
+    "  --hang               show the forms, then never handle a message again (a hung program)\n"
     "Options are read from the environment variable DETECTOR_SIM_OPTIONS first, then\n"
     "from the command line, so a copy started by the server (which passes no\n"
     "arguments) can be configured too. Closing the main form (WM_CLOSE) also ends it.\n";
@@ -51,6 +52,7 @@ struct Options {
     std::vector<BusyPeriod> busy;
     std::vector<int> statuses;
     std::optional<UINT> exitAfter;
+    bool hang = false;
 };
 
 [[noreturn]] void Usage(const std::string& problem)
@@ -107,6 +109,8 @@ void Parse(const std::vector<std::string>& args, Options& options)
             options.statuses.push_back(static_cast<int>(status));
         } else if (arg == "--exit-after") {
             options.exitAfter = Milliseconds(value());
+        } else if (arg == "--hang") {
+            options.hang = true;
         } else {
             Usage("unknown option " + arg);
         }
@@ -198,6 +202,8 @@ public:
             After(*m_options.exitAfter, [] { ::PostQuitMessage(0); });
     }
 
+    bool hangs() const { return m_options.hang; }
+
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
         if (message == WM_KEYDOWN && wParam == kNewTextKey && window == m_detector) {
@@ -268,6 +274,10 @@ int main(int argc, char** argv)
 
     Simulator simulator(std::move(options));
     simulator.Start();
+    if (simulator.hangs()) {
+        // The forms made without delay exist; nothing will answer them.
+        ::Sleep(INFINITE);
+    }
     MSG message;
     while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
         ::TranslateMessage(&message);

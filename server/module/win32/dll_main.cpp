@@ -63,5 +63,10 @@ STDAPI DllRegisterServer()
 
 STDAPI DllUnregisterServer()
 {
+    // A stray copy (a second download, a backup folder) must not take the
+    // registration of the installed copy with it; there is nothing of its
+    // own to remove, so that is success.
+    if (RegisteredToAnotherFile(Module().Instance(), CLSID_OrbalinObj))
+        return S_OK;
     return Module().UnregisterServer();
 }

@@ -8,7 +8,7 @@ namespace orbalin {
 class AnsiCodePage final : public CodePage {
 public:
     bool IsLeadByte(unsigned char byte) const override;
-    std::string FromWide(std::u16string_view text) const override;
+    bool FromWide(std::u16string_view text, std::string& out) const override;
 };
 
 }  // namespace orbalin

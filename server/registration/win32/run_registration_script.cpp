@@ -117,6 +117,38 @@ std::wstring RegisteredServer(REFCLSID classId, REGSAM view)
     return path;
 }
 
+// One file under two names (case, short names, another drive mapping)
+// counts as the same file.
+bool SameFile(const std::wstring& a, const std::wstring& b)
+{
+    if (::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL)
+        return true;
+    BY_HANDLE_FILE_INFORMATION info[2] = {};
+    const std::wstring* paths[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+        const lorvane::win::UniqueHandle file(::CreateFileW(paths[i]->c_str(), 0,
+                                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                            nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!file || !::GetFileInformationByHandle(file.Get(), &info[i]))
+            return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+bool OtherFileRegistered(HINSTANCE instance, REFCLSID classId)
+{
+    const std::wstring registered = RegisteredServer(classId, 0);
+    // No row, or a row naming a file that is gone: unregistering goes on
+    // as before and clears it.
+    if (registered.empty() || ::GetFileAttributesW(registered.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return false;
+    std::wstring own;
+    if (FAILED(OwnPath(instance, own)))
+        return false;
+    return !SameFile(registered, own);
+}
+
 HRESULT Restore(HINSTANCE instance, REFCLSID classId)
 {
     const REGSAM view = OtherView();
@@ -155,6 +187,11 @@ HRESULT RunRegistrationScript(HINSTANCE instance, bool registerMode) noexcept
 HRESULT RestoreOtherViewRegistration(HINSTANCE instance, REFCLSID classId) noexcept
 {
     return Guarded([&] { return Restore(instance, classId); });
+}
+
+bool RegisteredToAnotherFile(HINSTANCE instance, REFCLSID classId) noexcept
+{
+    return Guarded([&] { return OtherFileRegistered(instance, classId) ? S_OK : S_FALSE; }) == S_OK;
 }
 
 }  // namespace orbalin

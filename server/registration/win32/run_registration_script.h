@@ -21,4 +21,10 @@ HRESULT RunRegistrationScript(HINSTANCE instance, bool registerMode) noexcept;
 // (32-bit Windows, or no other build registered). Never throws.
 HRESULT RestoreOtherViewRegistration(HINSTANCE instance, REFCLSID classId) noexcept;
 
+// True when CLSID\{classId}\InprocServer32 in this process's registry view
+// names an existing file that is not this library: the class is registered
+// to another copy, which unregistering this one must leave alone. Never
+// throws.
+bool RegisteredToAnotherFile(HINSTANCE instance, REFCLSID classId) noexcept;
+
 }  // namespace orbalin

@@ -23,13 +23,21 @@ void Check(bool condition)
 class SingleByte final : public CodePage {
 public:
     bool IsLeadByte(unsigned char) const override { return false; }
-    std::string FromWide(std::u16string_view text) const override { return std::string(text.begin(), text.end()); }
+    bool FromWide(std::u16string_view text, std::string& out) const override
+    {
+        out.assign(text.begin(), text.end());
+        return true;
+    }
 };
 
 class DoubleByte final : public CodePage {
 public:
     bool IsLeadByte(unsigned char b) const override { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-    std::string FromWide(std::u16string_view text) const override { return std::string(text.begin(), text.end()); }
+    bool FromWide(std::u16string_view text, std::string& out) const override
+    {
+        out.assign(text.begin(), text.end());
+        return true;
+    }
 };
 
 std::size_t Lines(const std::string& text)

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "fake_desktop.h"
 #include "server/protocol/detector_protocol.h"
 
@@ -86,6 +89,20 @@ TEST_F(InitialiseDetectorTest, StartsTheProgramAndPausesBeforeTheSignal)
     EXPECT_EQ(desktop.keyDowns[0].at, 3'500u);
 }
 
+TEST_F(InitialiseDetectorTest, HungDetectorEndsTheStartWithoutTheSignal)
+{
+    desktop.SetProfileValue(kProgram);
+    desktop.AddForm("Lorvane Tessaly", 1'000);
+    desktop.AddForm("Wendrix", 1'500);
+    desktop.HangFromTitle(0);
+    InitialiseDetector(desktop);
+    ASSERT_EQ(desktop.unanswered.size(), 1u);
+    EXPECT_EQ(desktop.unanswered[0].text, "title 1|0|0|0|0|0");
+    EXPECT_EQ(desktop.now(), 1'500u + kDetectorAnswerLimitMs);
+    EXPECT_TRUE(desktop.keyDowns.empty());
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
 TEST_F(InitialiseDetectorTest, MainFormFoundLateGivesTheDetectorFormOneLookUp)
 {
     desktop.SetProfileValue(kProgram);
@@ -151,6 +168,30 @@ TEST_F(SendCommandTextTest, ReadyDetectorGetsTheTextAndTheSignal)
     EXPECT_EQ(desktop.keyDowns[0].text, "5|0|||0.000000|0.000000 key 255");
     EXPECT_TRUE(desktop.pauses.empty());
     EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_EQ(desktop.answerLimits, (std::vector<std::uint32_t>{kDetectorAnswerLimitMs, kDetectorAnswerLimitMs}));
+}
+
+// A detector form whose thread has stopped answers neither the title nor the
+// key: after the answer limit the command ends as a busy one does.
+TEST_F(SendCommandTextTest, HungDetectorShowsTheBoxAfterTheAnswerLimit)
+{
+    desktop.AddForm("Wendrix");
+    desktop.HangFromTitle(0);
+    EXPECT_EQ(SendCommandText(desktop, "x"), SendResult::NotResponding);
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0].at, kDetectorAnswerLimitMs);
+    EXPECT_EQ(desktop.messages[0].text, "Tessaly: " + std::string(kNotRespondingText));
+    ASSERT_EQ(desktop.unanswered.size(), 1u);
+    EXPECT_TRUE(desktop.keyDowns.empty());
+
+    FakeDesktop keyHung;
+    keyHung.AddForm("Wendrix");
+    keyHung.HangAtKeyDown();
+    EXPECT_EQ(SendCommandText(keyHung, "x"), SendResult::NotResponding);
+    EXPECT_EQ(keyHung.titles.size(), 1u);
+    ASSERT_EQ(keyHung.unanswered.size(), 1u);
+    EXPECT_EQ(keyHung.unanswered[0].text, "x key 255");
+    EXPECT_EQ(keyHung.messages.size(), 1u);
 }
 
 TEST_F(SendCommandTextTest, BusyBeyondTenSecondsShowsTheBoxAndWritesNothing)

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,15 @@ public:
         m_forms.push_back({std::move(className), std::move(title), 0, kNever});
     }
     void SetProfileValue(std::string value) { m_profile = std::move(value); }
+    // From then on the forms' thread answers no message: title changes and
+    // key-downs report that the limit passed, and change nothing.
+    void HangFromTitle(std::size_t hungAfterTitles) { m_answeredTitles = hungAfterTitles; }
+    void HangAtKeyDown() { m_keyHangs = true; }
 
     WindowId FindTopLevel(std::string_view className, std::string_view title) override
     {
+        if (outOfMemory)
+            throw std::bad_alloc();
         lookups.push_back({m_now, std::string(title)});
         for (std::size_t i = 0; i < m_forms.size(); ++i) {
             const Form& form = m_forms[i];
@@ -54,14 +61,29 @@ public:
         }
         return kNoWindow;
     }
-    void SetTitle(WindowId window, std::string_view text) override
+    bool SetTitle(WindowId window, std::string_view text, std::uint32_t limitMs) override
     {
+        answerLimits.push_back(limitMs);
+        if (titles.size() >= m_answeredTitles) {
+            unanswered.push_back({m_now, "title " + std::string(text)});
+            m_now += limitMs;
+            return false;
+        }
         titles.push_back({m_now, std::string(text)});
         m_forms.at(window - 1).title = std::string(text);
+        return true;
     }
-    void SendKeyDown(WindowId window, unsigned virtualKey) override
+    bool SendKeyDown(WindowId window, unsigned virtualKey, std::uint32_t limitMs) override
     {
-        keyDowns.push_back({m_now, m_forms.at(window - 1).title + " key " + std::to_string(virtualKey)});
+        answerLimits.push_back(limitMs);
+        const std::string text = m_forms.at(window - 1).title + " key " + std::to_string(virtualKey);
+        if (m_keyHangs) {
+            unanswered.push_back({m_now, text});
+            m_now += limitMs;
+            return false;
+        }
+        keyDowns.push_back({m_now, text});
+        return true;
     }
     void Open(std::string_view path) override { opened.push_back({m_now, std::string(path)}); }
     std::string ReadProfileString(std::string_view section, std::string_view key) override
@@ -108,6 +130,9 @@ public:
     std::vector<Stamped> profileReads;
     std::vector<Stamped> pauses;
     std::vector<Stamped> messages;
+    std::vector<Stamped> unanswered;   // hand-over messages the hung forms did not take
+    std::vector<std::uint32_t> answerLimits;
+    bool outOfMemory = false;   // look-ups throw std::bad_alloc
 
 private:
     static bool SameIgnoringCase(std::string_view a, std::string_view b)
@@ -119,6 +144,8 @@ private:
 
     std::vector<Form> m_forms;
     std::string m_profile;
+    std::size_t m_answeredTitles = std::numeric_limits<std::size_t>::max();
+    bool m_keyHangs = false;
     std::uint64_t m_now = 0;
 };
 

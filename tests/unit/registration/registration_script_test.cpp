@@ -88,6 +88,14 @@ TEST_F(RegistrationScript, PathWithASingleQuoteIsStoredWithOneQuote)
               "C:\\o'brien\\Orbalin.dll");
 }
 
+// A Cyrillic folder in a code page without Cyrillic would be registered as
+// "????": registration fails instead and writes nothing.
+TEST_F(RegistrationScript, PathTheCodePageCannotCarryFailsAndWritesNothing)
+{
+    EXPECT_EQ(Apply(ScriptMode::Register, u"C:\\\u041A\u0430\u0441\u0430\\Orbalin.dll"), status::NoUnicodeTranslation);
+    EXPECT_EQ(registry.Dump(), "");
+}
+
 TEST_F(RegistrationScript, RegisteringTwiceEqualsRegisteringOnce)
 {
     ASSERT_EQ(Apply(ScriptMode::Register, u"C:\\old.dll"), status::Ok);

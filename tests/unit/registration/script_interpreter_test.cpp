@@ -187,6 +187,23 @@ TEST_F(ScriptInterpreter, FailedRootBlockIsTakenBackAndTheRunStops)
     EXPECT_EQ(registry.Dump(), "HKCR\\a  @=s'x'\nHKCR\\a\\b\n");
 }
 
+// Keys that were there before the failed block, such as a ProgID and the
+// CLSID key shared with the other bitness's registration, keep their rows.
+TEST_F(ScriptInterpreter, RollbackLeavesKeysThatExistedBefore)
+{
+    registry.AddString("HKCR\\Orb.Obj", "", "Orb Object");
+    registry.AddString("HKCR\\Orb.Obj\\CLSID", "", "{1}");
+    registry.AddString("HKCR\\CLSID\\{0}", "", "Other");
+    registry.AddString("HKCR\\CLSID\\{1}", "", "Orb");
+    registry.AddString("HKCR\\CLSID\\{1}\\ProgID", "", "Orb.Obj");
+    registry.failCreate.insert("fails");
+    const std::string before = registry.Dump();
+    EXPECT_EQ(Register("HKCR { Orb.Obj = s 'Orb Object' { CLSID = s '{1}' } "
+                       "NoRemove CLSID { {1} = s 'Orb' { ProgID = s 'Orb.Obj' InprocServer32 = s 'x' { fails } } } }"),
+              status::DispatchException);
+    EXPECT_EQ(registry.Dump(), before);
+}
+
 TEST_F(ScriptInterpreter, RollbackAlsoFollowsAFailedValue)
 {
     EXPECT_EQ(Register("HKCR { a { b = b '1' } }"), status::Failed);

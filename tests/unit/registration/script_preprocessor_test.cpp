@@ -20,6 +20,9 @@ Preprocessed Preprocess(std::string_view text, const CodePage& codePage = Single
     ReplacementMap map;
     map.Add("Module", u"C:\\o''brien\\x.dll");
     map.Add("Other", u"\u00e9t\u00e9");
+    // FULLWIDTH LATIN CAPITAL LETTER L, which a best-fit conversion would
+    // turn into "L" and so into another folder.
+    map.Add("Wide", u"C:\\t\\\uFF2Corvane\\x.dll");
     Preprocessed result;
     result.status = PreprocessScript(text, map, codePage, result.text);
     return result;
@@ -29,7 +32,13 @@ TEST(ScriptPreprocessor, ReplacesNamesRegardlessOfCaseAndConvertsToTheCodePage)
 {
     const auto result = Preprocess("a '%MODULE%' b %module% %Other%");
     ASSERT_EQ(result.status, status::Ok);
-    EXPECT_EQ(result.text, "a 'C:\\o''brien\\x.dll' b C:\\o''brien\\x.dll ?t?");
+    EXPECT_EQ(result.text, "a 'C:\\o''brien\\x.dll' b C:\\o''brien\\x.dll \xE9t\xE9");
+}
+
+TEST(ScriptPreprocessor, ValueTheCodePageCannotCarryExactlyIsRefused)
+{
+    EXPECT_EQ(Preprocess("a '%Wide%'").status, status::NoUnicodeTranslation);
+    EXPECT_EQ(Preprocess("a '%Wide%'", DoubleByteCodePage()).status, status::NoUnicodeTranslation);
 }
 
 TEST(ScriptPreprocessor, DoublePercentGivesOnePercent)

@@ -63,10 +63,30 @@ if key_exists CLSID; then pass "CLSID kept"; else fail "CLSID removed"; fi
 regsvr32 "$dll" || fail "re-registration failed"
 [[ $(registry_dump) == "$once" ]] && pass "re-registration drops the foreign subkey" || fail "re-registration differs"
 
+# Unregistering a stray copy leaves the registered one alone.
+mkdir -p "$work/stray"
+cp "$ORBALIN_DLL" "$work/stray/Orbalin.dll"
+if regsvr32 /u "$(winpath "$work/stray/Orbalin.dll")"; then pass "stray copy's regsvr32 /u exit code 0"
+else fail "stray copy's regsvr32 /u failed"; fi
+[[ $(registry_dump) == "$once" ]] && pass "stray copy's unregistration leaves the rows" ||
+    fail "stray copy's unregistration changed the registry"
+printf '%s\r\n' 'Set o = CreateObject("Orbalin.OrbalinObj")' 'WScript.Echo "created"' >"$work/create.vbs"
+[[ $(wine cscript //nologo "$(winpath "$work/create.vbs")" 2>/dev/null | tr -d '\r') == created ]] &&
+    pass "registered copy still creatable" || fail "registered copy no longer creatable"
+
 regsvr32 /u "$dll" || fail "unregistration failed"
 expect_absent "CLSID\\$CLSID"
 gone=$(registry_dump)
 if regsvr32 /u "$dll"; then pass "second unregistration exit code 0"; else fail "second unregistration failed"; fi
 [[ $(registry_dump) == "$gone" ]] && pass "unregistering twice changes nothing" || fail "second unregistration changed the registry"
+
+# A path the ANSI code page cannot carry exactly (a full-width letter, which
+# best fit would turn into another folder's "L") fails and writes nothing.
+wide=$work/t/$'\xef\xbc\xac'orvane
+mkdir -p "$wide"
+cp "$ORBALIN_DLL" "$wide/Orbalin.dll"
+if regsvr32 "$(winpath "$wide/Orbalin.dll")"; then fail "regsvr32 registered a path it cannot carry"
+else pass "regsvr32 refuses a path the code page cannot carry"; fi
+[[ $(registry_dump) == "$gone" ]] && pass "the refused registration wrote nothing" || fail "the refused registration wrote rows"
 
 finish

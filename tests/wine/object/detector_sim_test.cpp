@@ -250,6 +250,30 @@ TEST_F(DetectorSimTest, LongBusyFormShowsTheBoxAndReportsNotResponding)
     ::SysFreeString(description);
 }
 
+// A detector whose window thread has stopped answers no message: the title
+// change gives up after the answer limit and the command ends as a busy one.
+TEST_F(DetectorSimTest, HungDetectorShowsTheBoxAndReportsNotResponding)
+{
+    Simulator simulator("--hang");
+    ASSERT_TRUE(WaitFor("Wendrix"));
+    HRESULT result = S_OK;
+    bool seen = false;
+    {
+        MessageBoxCloser closer;
+        result = object.SendCommand(5);
+        seen = closer.seen();
+    }
+    EXPECT_EQ(result, kErrorNotResponding);
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(simulator.Log(), "");
+    ComPtr<IErrorInfo> record;
+    ASSERT_EQ(::GetErrorInfo(0, &record), S_OK);
+    BSTR description = nullptr;
+    record->GetDescription(&description);
+    EXPECT_EQ(std::wstring(description != nullptr ? description : L""), L"Not Responding");
+    ::SysFreeString(description);
+}
+
 TEST_F(DetectorSimTest, ShortBusyFormDelaysTheCommand)
 {
     Simulator simulator("--busy 0:1500");

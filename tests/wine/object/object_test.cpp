@@ -6,8 +6,11 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "fake_desktop.h"
 #include "test_object.h"
@@ -21,6 +24,46 @@ using lorvane::win::UniqueBstr;
 using testing::TestObject;
 
 constexpr HRESULT kErrorNotResponding = 0x00040001;
+
+// While it lives, every allocation of the COM task allocator fails, BSTRs
+// included: the spy's PreAlloc returns 0.
+class FailingAllocations final : public IMallocSpy {
+public:
+    FailingAllocations() { m_registered = SUCCEEDED(::CoRegisterMallocSpy(this)); }
+    ~FailingAllocations() { ::CoRevokeMallocSpy(); }
+    bool registered() const { return m_registered; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
+    {
+        if (::IsEqualIID(riid, IID_IUnknown) || ::IsEqualIID(riid, IID_IMallocSpy)) {
+            *out = static_cast<IMallocSpy*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T) override { return 0; }
+    void* STDMETHODCALLTYPE PostAlloc(void* actual) override { return actual; }
+    void* STDMETHODCALLTYPE PreFree(void* request, BOOL) override { return request; }
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* request, SIZE_T size, void** newRequest, BOOL) override
+    {
+        *newRequest = request;
+        return size;
+    }
+    void* STDMETHODCALLTYPE PostRealloc(void* actual, BOOL) override { return actual; }
+    void* STDMETHODCALLTYPE PreGetSize(void* request, BOOL) override { return request; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T actual, BOOL) override { return actual; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* request, BOOL) override { return request; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
+    void STDMETHODCALLTYPE PreHeapMinimize() override {}
+    void STDMETHODCALLTYPE PostHeapMinimize() override {}
+
+private:
+    bool m_registered = false;
+};
 
 class OrbalinObjTest : public ::testing::Test {
 protected:
@@ -83,6 +126,112 @@ TEST_F(OrbalinObjTest, ValuesAreStoredUnchecked)
     EXPECT_EQ(price, -0.5);
     EXPECT_EQ(quantity, -3.0);
     EXPECT_EQ(device, -7);
+}
+
+// Two writers replace Code and Name while two readers and SendCommand read
+// them on other threads: every value read is one that was written to that
+// property, whole. Each value is one letter repeated a length fixed by the
+// letter, upper case for Code and lower case for Name.
+TEST_F(OrbalinObjTest, ConcurrentPutsAndReadsNeverSeeAnotherValue)
+{
+    constexpr int kValues = 8;
+    const auto value = [](wchar_t first, int k) { return std::wstring(8 + 3 * k, static_cast<wchar_t>(first + k)); };
+    const auto whole = [](const std::wstring& text, wchar_t first) {
+        if (text.empty())
+            return true;
+        const int k = text[0] - first;
+        return k >= 0 && k < kValues && text.size() == 8u + 3u * k &&
+               text.find_first_not_of(text[0]) == std::wstring::npos;
+    };
+    std::atomic<int> readersLeft{2};
+    std::atomic<long> wrong{0};
+    std::vector<std::thread> threads;
+    for (int w = 0; w < 2; ++w) {
+        threads.emplace_back([&, w] {
+            std::vector<UniqueBstr> codes;
+            std::vector<UniqueBstr> names;
+            for (int k = 0; k < kValues; ++k) {
+                codes.emplace_back(value(L'A', k).c_str());
+                names.emplace_back(value(L'a', k).c_str());
+            }
+            for (int i = w; readersLeft > 0; i += 2) {
+                if (object.put_Code(codes[i % kValues].Get()) != S_OK ||
+                    object.put_Name(names[(i + 3) % kValues].Get()) != S_OK)
+                    ++wrong;
+            }
+        });
+    }
+    for (int r = 0; r < 2; ++r) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 100'000; ++i) {
+                UniqueBstr code;
+                UniqueBstr name;
+                if (object.get_Code(code.Receive()) != S_OK || !whole(code.Text(), L'A') ||
+                    object.get_Name(name.Receive()) != S_OK || !whole(name.Text(), L'a'))
+                    ++wrong;
+            }
+            --readersLeft;
+        });
+    }
+    // Only this thread touches the fake desktop.
+    for (int i = 0; i < 2'000 && readersLeft > 0; ++i) {
+        desktop.AddForm("Wendrix");
+        object.SendCommand(1);
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const auto& title : desktop.titles) {
+        // "1|0|code|name|quantity|price"
+        const std::size_t codeStart = title.text.find('|', 2) + 1;
+        const std::size_t nameStart = title.text.find('|', codeStart) + 1;
+        const std::size_t nameEnd = title.text.find('|', nameStart);
+        const std::string code = title.text.substr(codeStart, nameStart - 1 - codeStart);
+        const std::string name = title.text.substr(nameStart, nameEnd - nameStart);
+        if (!whole(std::wstring(code.begin(), code.end()), L'A') ||
+            !whole(std::wstring(name.begin(), name.end()), L'a'))
+            ++wrong;
+    }
+    EXPECT_FALSE(desktop.titles.empty());
+    EXPECT_EQ(wrong, 0);
+}
+
+// A string that cannot be copied is reported and the old value stays; a
+// failed look-up still leaves CheckStatus's value defined.
+TEST_F(OrbalinObjTest, OutOfMemoryIsReportedAndKeepsTheOldValues)
+{
+    UniqueBstr old(L"A1");
+    ASSERT_EQ(object.put_Code(old.Get()), S_OK);
+    ASSERT_EQ(object.put_Name(old.Get()), S_OK);
+    // Longer than any string freed before, so no cached block can serve it.
+    const std::wstring longText(9'000, L'x');
+    UniqueBstr next(longText.c_str());
+    BSTR copy = nullptr;
+    HRESULT putCode = S_OK;
+    HRESULT putName = S_OK;
+    HRESULT getCode = S_OK;
+    {
+        FailingAllocations failing;
+        ASSERT_TRUE(failing.registered());
+        putCode = object.put_Code(next.Get());
+        putName = object.put_Name(next.Get());
+        getCode = object.get_Code(&copy);
+    }
+    EXPECT_EQ(putCode, E_OUTOFMEMORY);
+    EXPECT_EQ(putName, E_OUTOFMEMORY);
+    EXPECT_EQ(getCode, E_OUTOFMEMORY);
+    EXPECT_EQ(copy, nullptr);
+    ::SysFreeString(copy);
+    UniqueBstr code;
+    UniqueBstr name;
+    ASSERT_EQ(object.get_Code(code.Receive()), S_OK);
+    ASSERT_EQ(object.get_Name(name.Receive()), S_OK);
+    EXPECT_EQ(code.Text(), L"A1");
+    EXPECT_EQ(name.Text(), L"A1");
+
+    desktop.outOfMemory = true;
+    LONG status = -1;
+    EXPECT_EQ(object.CheckStatus(&status), E_OUTOFMEMORY);
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(OrbalinObjTest, NullOutPointersAreRefused)
@@ -148,6 +297,20 @@ TEST_F(OrbalinObjTest, BusyDetectorLeavesANotRespondingRecord)
     const std::wstring sourceText = source != nullptr ? source : L"";
     ::SysFreeString(source);
     EXPECT_TRUE(sourceText.empty() || sourceText == L"Orbalin.OrbalinObj.1") << sourceText.c_str();
+}
+
+TEST_F(OrbalinObjTest, HungDetectorLeavesTheSameNotRespondingRecord)
+{
+    desktop.AddForm("Wendrix");
+    desktop.HangFromTitle(0);
+    EXPECT_EQ(object.SendCommand(5), kErrorNotResponding);
+    EXPECT_EQ(desktop.messages.size(), 1u);
+    ComPtr<IErrorInfo> record;
+    ASSERT_EQ(::GetErrorInfo(0, &record), S_OK);
+    BSTR description = nullptr;
+    ASSERT_EQ(record->GetDescription(&description), S_OK);
+    EXPECT_EQ(std::wstring(description), L"Not Responding");
+    ::SysFreeString(description);
 }
 
 TEST_F(OrbalinObjTest, LaterCallsDropAnUnreadRecord)

@@ -266,6 +266,26 @@ TEST_F(Win32RegistryAdapter, UnregisteringDeletesNamedValuesOfAKeptKey)
 
 // An adapter for the other registry view of 64-bit Windows creates, force-
 // removes and deletes keys there only: HKLM\Software is one key per view.
+// The system's own conversion, without best fit: full-width letters and
+// quotes have look-alikes in every Western and Cyrillic code page, so they
+// are refused, and Cyrillic is carried only where the code page holds it.
+TEST(AnsiCodePage, CarriesOnlyWhatComesBackUnchanged)
+{
+    const orbalin::AnsiCodePage codePage;
+    std::string out;
+    EXPECT_TRUE(codePage.FromWide(u"C:\\t\\Lorvane\\Orbalin.dll", out));
+    EXPECT_EQ(out, "C:\\t\\Lorvane\\Orbalin.dll");
+    EXPECT_FALSE(codePage.FromWide(u"C:\\t\\\uFF2Corvane\\Orbalin.dll", out));
+    EXPECT_FALSE(codePage.FromWide(u"C:\\t\\it\uFF07s\\Orbalin.dll", out));
+    const bool cyrillic = codePage.FromWide(u"C:\\\u041A\u0430\u0441\u0430\\Orbalin.dll", out);
+    if (::GetACP() == 1251) {
+        EXPECT_TRUE(cyrillic);
+        EXPECT_EQ(out, "C:\\\xCA\xE0\xF1\xE0\\Orbalin.dll");
+    } else if (::GetACP() == 1252) {
+        EXPECT_FALSE(cyrillic);
+    }
+}
+
 TEST(Win32RegistryOtherView, WritesAndRemovesInThatViewOnly)
 {
     BOOL wow64 = FALSE;
