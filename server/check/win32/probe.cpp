@@ -34,7 +34,7 @@ UniqueHkey OpenKey(HKEY root, const std::wstring& path, int bits)
     return key;
 }
 
-// A string value (REG_SZ or REG_EXPAND_SZ, expanded); nullopt-like: ok=false.
+// A string value (REG_SZ, or REG_EXPAND_SZ expanded); false when there is none.
 bool ReadString(HKEY key, const wchar_t* name, std::string& out)
 {
     DWORD type = 0, size = 0;
@@ -162,6 +162,11 @@ std::string GuidText(const GUID& guid)
     return ::StringFromGUID2(guid, text, 64) ? Utf8(text) : std::string();
 }
 
+constexpr DWORD kAnswerRoom = 64 * 1024;
+// Creating the object and CheckStatus take well under a second; this only
+// keeps a hung sibling from hanging the check.
+constexpr DWORD kSiblingLimitMs = 60'000;
+
 }  // namespace
 
 int OwnBits() { return sizeof(void*) == 8 ? 64 : 32; }
@@ -265,7 +270,9 @@ std::string RunSibling(const std::string& program, int bits, std::string& whyNot
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     UniqueHandle readEnd, writeEnd;
-    if (!::CreatePipe(readEnd.Receive(), writeEnd.Receive(), &inherit, 0)) {
+    // The pipe holds the whole answer (a few kilobytes), so the sibling never
+    // blocks on it and a hung one can be given up after a time.
+    if (!::CreatePipe(readEnd.Receive(), writeEnd.Receive(), &inherit, kAnswerRoom)) {
         whyNot = "no pipe: " + lorvane::win::SystemErrorText(::GetLastError());
         return {};
     }
@@ -288,12 +295,16 @@ std::string RunSibling(const std::string& program, int bits, std::string& whyNot
     UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);
     writeEnd.Reset();  // so that the read ends when the sibling does
+    if (::WaitForSingleObject(process.Get(), kSiblingLimitMs) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.Get(), 1);
+        whyNot = program + " gave no answer within " + std::to_string(kSiblingLimitMs / 1000) + " s";
+        return {};
+    }
     std::string output;
     char buffer[4096];
     DWORD read = 0;
     while (::ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
         output.append(buffer, read);
-    ::WaitForSingleObject(process.Get(), 30000);
     DWORD code = 0;
     ::GetExitCodeProcess(process.Get(), &code);
     if (output.empty())
