@@ -21,7 +21,7 @@ system=$(wine cmd /c echo %SystemRoot% 2>/dev/null | tr -d '\r')
 [[ -n $system ]] || system='C:\windows'
 
 # Runs the check; its output in $out, its exit code in $code.
-run_check() { out=$(wine "$check" "$@" 2>&1 | tr -d '\r'); code=${PIPESTATUS[0]}; }
+run_check() { out=$(wine "$check" "$@" 2>&1); code=$?; out=${out//$'\r'/}; }
 verdict() { grep "^$1-bit programs " <<<"$out"; }
 expect_verdict() {  # state bits exit-code expected-line
     local got
@@ -118,7 +118,8 @@ wine regsvr32 /s "$moved" >/dev/null 2>&1 || fail "regsvr32 of the copy"
 rm -f "$work/moved/Orbalin.dll"
 run_check --bits 64
 expect_verdict "DLL deleted" 64 1 "$(cannot 64 "the registered DLL $moved does not exist (moved or deleted after registration)" "$reg64")"
-grep -q '0x8007007E' <<<"$out" && pass "DLL deleted: 0x8007007E shown" || echo "note: creation did not report 0x8007007E here"
+# Windows answers a missing server DLL with 0x8007007E; Wine 8 with 0x80070005. The verdict rests on the file itself.
+echo "note: DLL deleted: $(grep 'CoCreateInstance' <<<"$out" | sed 's/^ *//')"
 
 # Everything right, with the profile value naming a program that exists.
 clean
