@@ -37,7 +37,8 @@ clean() {
     wine regsvr32 /s /u "$x64_dll" >/dev/null 2>&1
     wine regsvr32 /s /u "$(winpath "$work/moved/Orbalin.dll")" >/dev/null 2>&1
     for view in 32 64; do
-        for key in Orbalin.OrbalinObj Orbalin.OrbalinObj.1 "CLSID\\$CLSID" "TypeLib\\$LIBID"; do
+        # A deleted DLL cannot unregister itself: its rows go by hand.
+        for key in Orbalin.OrbalinObj Orbalin.OrbalinObj.1 "CLSID\\$CLSID" "TypeLib\\$LIBID" "Interface\\$IID"; do
             wine reg delete "HKCR\\$key" /f /reg:$view >/dev/null 2>&1
         done
     done
