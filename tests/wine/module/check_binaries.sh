@@ -13,7 +13,7 @@ system_dll='^(kernel32|user32|gdi32|advapi32|ole32|oleaut32|shell32|shlwapi|comc
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-mapfile -t binaries < <(find "$build_dir/tool" "$build_dir/server" -type f \( -name Quillon.exe -o -name Orbalin.dll \) 2>/dev/null | sort)
+mapfile -t binaries < <(find "$build_dir/tool" "$build_dir/server" -type f \( -name Quillon.exe -o -name Orbalin.dll -o -name orbalin-check.exe \) 2>/dev/null | sort)
 ((${#binaries[@]})) || { echo "FAIL: no shipped binary in $build_dir"; exit 1; }
 
 for binary in "${binaries[@]}"; do

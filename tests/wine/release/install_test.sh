@@ -25,8 +25,8 @@ snapshot before
 
 install_package "$msi"
 
-# Files: exactly the four binaries packed from the build trees.
-for f in Quillon.exe quillon-report.exe x64/Orbalin.dll x86/Orbalin.dll; do
+# Files: exactly the six binaries packed from the build trees.
+for f in Quillon.exe quillon-report.exe x64/Orbalin.dll x86/Orbalin.dll x64/orbalin-check.exe x86/orbalin-check.exe; do
     [[ -f $install_dir/$f ]] || fail "not installed: $f"
 done
 stage=$LORVANE_BUILD_DIR/packaging/msi-x64/stage
@@ -38,6 +38,13 @@ cmp -s "$install_dir/x64/Orbalin.dll" "$stage/Orbalin64.dll" || fail "x64 Orbali
 cmp -s "$install_dir/x86/Orbalin.dll" "$stage/Orbalin32.dll" || fail "x86 Orbalin.dll differs from the packed one"
 objdump -f "$install_dir/x64/Orbalin.dll" 2>/dev/null | grep -q 'file format pei-x86-64' || fail "x64 Orbalin.dll is no 64-bit DLL"
 objdump -f "$install_dir/x86/Orbalin.dll" 2>/dev/null | grep -q 'file format pei-i386' || fail "x86 Orbalin.dll is no 32-bit DLL"
+cmp -s "$install_dir/x64/orbalin-check.exe" "$stage/orbalin-check64.exe" || fail "x64 orbalin-check.exe differs from the packed one"
+cmp -s "$install_dir/x86/orbalin-check.exe" "$stage/orbalin-check32.exe" || fail "x86 orbalin-check.exe differs from the packed one"
+# The installed check finds the package's registration good for 64-bit programs.
+out=$(wine "$install_dir/x64/orbalin-check.exe" --bits 64 2>&1)
+code=$?
+[[ $code -eq 0 && $out == *"64-bit programs can create Orbalin.OrbalinObj"* ]] ||
+    fail "the installed orbalin-check: $out"
 
 # The Start-menu shortcut (Wine files it under the user's menu or the common one).
 lnk=$(find "$drive_c" -path '*Start Menu/Programs/Lorvane/Quillon.lnk' | head -1)

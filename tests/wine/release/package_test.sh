@@ -67,7 +67,7 @@ check_component() {  # msi component file-id dir-id syskind pe-format version at
     [[ $(cut -f4 <<<"$row") == "$attrs" ]] || fail "$msi: $comp attributes $(cut -f4 <<<"$row"), expected $attrs"
     row=$(table "$msi" File | awk -F'\t' -v f="$file" '$1 == f')
     [[ $(cut -f3 <<<"$row") == *Orbalin.dll* || $(cut -f3 <<<"$row") == *Quillon.exe* ||
-       $(cut -f3 <<<"$row") == *quillon-report.exe* ]] || fail "$msi: $file has name $(cut -f3 <<<"$row")"
+       $(cut -f3 <<<"$row") == *quillon-report.exe* || $(cut -f3 <<<"$row") == *orbalin-check.exe* ]] || fail "$msi: $file has name $(cut -f3 <<<"$row")"
     [[ $(cut -f5 <<<"$row") == "$version" ]] || fail "$msi: $file version '$(cut -f5 <<<"$row")', expected $version"
     if [[ -n $syskind ]]; then
         diff <(expected_rows "$file" "$dir" "$syskind") <(rows_of "$msi" "$comp") >"$work/rows.diff" ||
@@ -105,14 +105,17 @@ check_component "$x64" QuillonProgram QuillonExe INSTALLDIR "" pei-x86-64 1.0.0.
 check_component "$x64" QuillonReportProgram QuillonReportExe INSTALLDIR "" pei-x86-64 1.0.0.2 256
 check_component "$x64" Orbalin64 OrbalinDll64 X64DIR win64 pei-x86-64 1.0.0.1 256
 check_component "$x64" Orbalin32 OrbalinDll32 X86DIR win32 pei-i386 1.0.0.1 0
-[[ $(table "$x64" File | wc -l) -eq 4 ]] || fail "$x64: expected exactly four files"
+check_component "$x64" OrbalinCheck64 OrbalinCheckExe64 X64DIR "" pei-x86-64 1.0.0.2 256
+check_component "$x64" OrbalinCheck32 OrbalinCheckExe32 X86DIR "" pei-i386 1.0.0.2 0
+[[ $(table "$x64" File | wc -l) -eq 6 ]] || fail "$x64: expected exactly six files"
 
 if [[ -n $x86 && -f $x86 ]]; then
     check_package "$x86" x86
     check_component "$x86" QuillonProgram QuillonExe INSTALLDIR "" pei-i386 1.0.0.2 0
     check_component "$x86" QuillonReportProgram QuillonReportExe INSTALLDIR "" pei-i386 1.0.0.2 0
     check_component "$x86" Orbalin32 OrbalinDll32 X86DIR win32 pei-i386 1.0.0.1 0
-    [[ $(table "$x86" File | wc -l) -eq 3 ]] || fail "$x86: expected exactly three files"
+    check_component "$x86" OrbalinCheck32 OrbalinCheckExe32 X86DIR "" pei-i386 1.0.0.2 0
+    [[ $(table "$x86" File | wc -l) -eq 4 ]] || fail "$x86: expected exactly four files"
     table "$x86" LaunchCondition | grep -q 'NOT VersionNT64' || fail "$x86: installs on 64-bit Windows"
 else
     echo "note: no x86 package (${x86:-not given}); only the x64 one checked"

@@ -32,12 +32,13 @@ new_version=$(awk -F. -v OFS=. '{ $3 = $3 + 1; print }' <<<"$old_version")
 new=$work/new
 mkdir -p "$new"
 old_stage=$LORVANE_BUILD_DIR/packaging/msi-x64/stage
-for f in Quillon.exe quillon-report.exe Orbalin32.dll Orbalin64.dll; do
+for f in Quillon.exe quillon-report.exe Orbalin32.dll Orbalin64.dll orbalin-check32.exe orbalin-check64.exe; do
     cp "$old_stage/$f" "$new/$f" && printf 'Lorvane %s\0' "$new_version" >>"$new/$f"
 done
 new_msi=$work/Lorvane-$new_version-x64.msi
 "$release_here/../../../packaging/build-msi" x64 "$new_msi" "$work/new-build" "$new_version" "$script" "$idl" \
-    "$new/Quillon.exe" "$new/quillon-report.exe" "$new/Orbalin32.dll" "$new/Orbalin64.dll" >"$work/build-msi.log" 2>&1 ||
+    "$new/Quillon.exe" "$new/quillon-report.exe" "$new/Orbalin32.dll" "$new/Orbalin64.dll" \
+    "$new/orbalin-check32.exe" "$new/orbalin-check64.exe" >"$work/build-msi.log" 2>&1 ||
     { echo "FAIL: cannot build the $new_version package:"; cat "$work/build-msi.log"; exit 1; }
 
 clean_start "$new_msi" "$old_msi"
