@@ -1,7 +1,9 @@
-// Orbalin.dll's load notification and its four exported entry points.
+// Orbalin.dll's load notification and its exported entry points: the four
+// of every in-process server and DllInstall for per-user registration.
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
+#include <shlwapi.h>
 
 #include "orbalin_contract.h"
 #include "server/module/win32/class_factory.h"
@@ -18,11 +20,11 @@ void NoStartStop(bool /*starting*/) {}
 // The class's registration action. Unregistering also gives back the ProgID
 // keys that a build of the other bitness, still registered, shares with
 // this one.
-HRESULT RegisterOrbalinObj(HINSTANCE instance, bool registerMode) noexcept
+HRESULT RegisterOrbalinObj(HINSTANCE instance, bool registerMode, RegistrationScope scope) noexcept
 {
-    const HRESULT hr = RunRegistrationScript(instance, registerMode);
+    const HRESULT hr = RunRegistrationScript(instance, registerMode, scope);
     if (!registerMode)
-        RestoreOtherViewRegistration(instance, CLSID_OrbalinObj);
+        RestoreOtherViewRegistration(instance, CLSID_OrbalinObj, scope);
     return hr;
 }
 
@@ -69,4 +71,16 @@ STDAPI DllUnregisterServer()
     if (RegisteredToAnotherFile(Module().Instance(), CLSID_OrbalinObj))
         return S_OK;
     return Module().UnregisterServer();
+}
+
+// regsvr32 /n /i:user registers for the current user, /u /n /i:user removes
+// that registration; see ServerModule::Install.
+STDAPI DllInstall(BOOL install, PCWSTR commandLine)
+{
+    // As DllUnregisterServer: a stray copy leaves the registered copy alone.
+    RegistrationScope scope = RegistrationScope::Machine;
+    if (!install && ServerModule::InstallScope(commandLine, scope) &&
+        RegisteredToAnotherFile(Module().Instance(), CLSID_OrbalinObj, scope))
+        return S_OK;
+    return Module().Install(install != FALSE, commandLine);
 }

@@ -93,23 +93,46 @@ HRESULT ServerModule::GetClassObject(REFCLSID classId, REFIID iid, void** out) n
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-HRESULT ServerModule::RegisterServer() noexcept
+HRESULT ServerModule::RegisterServer(RegistrationScope scope) noexcept
 {
     for (ClassTableEntry* entry = m_classTable; entry->classId; ++entry) {
-        const HRESULT hr = entry->registration(m_instance, true);
+        const HRESULT hr = entry->registration(m_instance, true, scope);
         if (FAILED(hr))
             return hr;
     }
     // The class declares no component categories.
-    return RegisterTypeLibrary(m_instance);
+    return RegisterTypeLibrary(m_instance, scope);
 }
 
-HRESULT ServerModule::UnregisterServer() noexcept
+HRESULT ServerModule::UnregisterServer(RegistrationScope scope) noexcept
 {
     for (ClassTableEntry* entry = m_classTable; entry->classId; ++entry)
-        entry->registration(m_instance, false);
-    UnregisterTypeLibrary(m_instance);
+        entry->registration(m_instance, false, scope);
+    UnregisterTypeLibrary(m_instance, scope);
     return S_OK;
+}
+
+bool ServerModule::InstallScope(const wchar_t* commandLine, RegistrationScope& scope) noexcept
+{
+    // regsvr32 passes the text after "/i:" as it was typed.
+    const auto is = [commandLine](const wchar_t* word) {
+        return ::CompareStringOrdinal(commandLine, -1, word, -1, TRUE) == CSTR_EQUAL;
+    };
+    if (commandLine == nullptr || *commandLine == L'\0' || is(L"machine"))
+        scope = RegistrationScope::Machine;
+    else if (is(L"user"))
+        scope = RegistrationScope::User;
+    else
+        return false;
+    return true;
+}
+
+HRESULT ServerModule::Install(bool install, const wchar_t* commandLine) noexcept
+{
+    RegistrationScope scope = RegistrationScope::Machine;
+    if (!InstallScope(commandLine, scope))
+        return E_INVALIDARG;
+    return install ? RegisterServer(scope) : UnregisterServer(scope);
 }
 
 }  // namespace orbalin

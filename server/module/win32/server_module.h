@@ -6,14 +6,17 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "server/registration/registration_scope.h"
+
 namespace orbalin {
 
 // Makes a server object, aggregated when outer is given.
 using ObjectCreator = HRESULT (*)(IUnknown* outer, REFIID iid, void** out);
 // Makes a class object for the object creator, asked for iid.
 using ClassObjectCreator = HRESULT (*)(ObjectCreator objectCreator, REFIID iid, void** out);
-// Writes (true) or removes (false) the class's registration entries.
-using RegistrationAction = HRESULT (*)(HINSTANCE instance, bool registerMode);
+// Writes (true) or removes (false) the class's registration entries, for the
+// machine or for the current user.
+using RegistrationAction = HRESULT (*)(HINSTANCE instance, bool registerMode, RegistrationScope scope);
 // Told true at load and false at unload.
 using StartStopNotification = void (*)(bool starting);
 using TerminationAction = void (*)(void* argument);
@@ -82,8 +85,16 @@ public:
     // asked for iid.
     HRESULT GetClassObject(REFCLSID classId, REFIID iid, void** out) noexcept;
 
-    HRESULT RegisterServer() noexcept;
-    HRESULT UnregisterServer() noexcept;
+    HRESULT RegisterServer(RegistrationScope scope = RegistrationScope::Machine) noexcept;
+    HRESULT UnregisterServer(RegistrationScope scope = RegistrationScope::Machine) noexcept;
+
+    // DllInstall: the command line "user" registers (install) or unregisters
+    // for the current user; none or "machine" does what DllRegisterServer or
+    // DllUnregisterServer does; anything else is E_INVALIDARG.
+    HRESULT Install(bool install, const wchar_t* commandLine) noexcept;
+    // The scope DllInstall's command line names ("user", "machine" or
+    // nothing); false for any other text.
+    static bool InstallScope(const wchar_t* commandLine, RegistrationScope& scope) noexcept;
 
 private:
     struct TerminationNode {

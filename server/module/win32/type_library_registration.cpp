@@ -30,24 +30,40 @@ HRESULT LoadOwnTypeLibrary(HINSTANCE instance, std::wstring& path, ComPtr<ITypeL
     return ::LoadTypeLib(path.c_str(), typeLib.ReleaseAndGetAddressOf());
 }
 
+using RegisterTypeLibFunction = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*);
 using UnRegisterTypeLibFunction = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
 
-void UnregisterThroughOleAut(const TLIBATTR& attributes) noexcept
+// Looked up by name at run time, as the platform's own registration tools
+// do (the per-user functions are not in every SDK's headers either).
+template <typename Function>
+Function OleAutFunction(const lorvane::win::UniqueHmodule& oleAut, const char* name) noexcept
 {
-    // Looked up by name at run time, as the platform's own registration
-    // tools do; an older system without the function simply skips it.
-    lorvane::win::UniqueHmodule oleAut(::LoadLibraryW(L"oleaut32.dll"));
-    if (!oleAut)
-        return;
-    auto unregister = reinterpret_cast<UnRegisterTypeLibFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(oleAut.Get(), "UnRegisterTypeLib")));
+    return oleAut ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(oleAut.Get(), name)))
+                  : nullptr;
+}
+
+// An older system without the function simply skips it.
+void UnregisterThroughOleAut(const TLIBATTR& attributes, RegistrationScope scope) noexcept
+{
+    const lorvane::win::UniqueHmodule oleAut(::LoadLibraryW(L"oleaut32.dll"));
+    auto unregister = OleAutFunction<UnRegisterTypeLibFunction>(
+        oleAut, scope == RegistrationScope::User ? "UnRegisterTypeLibForUser" : "UnRegisterTypeLib");
     if (unregister)
         unregister(attributes.guid, attributes.wMajorVerNum, attributes.wMinorVerNum, attributes.lcid, attributes.syskind);
 }
 
+HRESULT RegisterForUser(ITypeLib* typeLib, std::wstring& path, std::wstring& helpDirectory) noexcept
+{
+    const lorvane::win::UniqueHmodule oleAut(::LoadLibraryW(L"oleaut32.dll"));
+    auto registerForUser = OleAutFunction<RegisterTypeLibFunction>(oleAut, "RegisterTypeLibForUser");
+    if (!registerForUser)
+        return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    return registerForUser(typeLib, path.data(), helpDirectory.data());
+}
+
 }  // namespace
 
-HRESULT RegisterTypeLibrary(HINSTANCE instance) noexcept
+HRESULT RegisterTypeLibrary(HINSTANCE instance, RegistrationScope scope) noexcept
 try {
     std::wstring path;
     ComPtr<ITypeLib> typeLib;
@@ -55,12 +71,14 @@ try {
     if (FAILED(hr))
         return hr;
     std::wstring helpDirectory = HelpDirectoryOf(path);
+    if (scope == RegistrationScope::User)
+        return RegisterForUser(typeLib.Get(), path, helpDirectory);
     return ::RegisterTypeLib(typeLib.Get(), path.data(), helpDirectory.data());
 } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
 }
 
-HRESULT UnregisterTypeLibrary(HINSTANCE instance) noexcept
+HRESULT UnregisterTypeLibrary(HINSTANCE instance, RegistrationScope scope) noexcept
 try {
     std::wstring path;
     ComPtr<ITypeLib> typeLib;
@@ -69,7 +87,7 @@ try {
         return hr;
     TLIBATTR* attributes = nullptr;
     if (SUCCEEDED(typeLib->GetLibAttr(&attributes))) {
-        UnregisterThroughOleAut(*attributes);
+        UnregisterThroughOleAut(*attributes, scope);
         typeLib->ReleaseTLibAttr(attributes);
     }
     return hr;

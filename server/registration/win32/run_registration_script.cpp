@@ -58,28 +58,59 @@ HRESULT OwnPath(HINSTANCE instance, std::wstring& path)
     return lorvane::win::ModuleFilePath(instance, path);
 }
 
+constexpr wchar_t kUserClasses[] = L"Software\\Classes";
+
+// The current user's Software\Classes in the view, which stands for HKCR in
+// a per-user registration. Made when registering (a new profile may not
+// have it yet); only opened when unregistering, so that removing writes
+// nothing.
+HRESULT OpenUserClasses(bool registerMode, REGSAM view, lorvane::win::UniqueHkey& classes)
+{
+    HKEY opened = nullptr;
+    const LSTATUS status =
+        registerMode ? ::RegCreateKeyExW(HKEY_CURRENT_USER, kUserClasses, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         KEY_ALL_ACCESS | view, nullptr, &opened, nullptr)
+                     : ::RegOpenKeyExW(HKEY_CURRENT_USER, kUserClasses, 0, KEY_ALL_ACCESS | view, &opened);
+    if (status != ERROR_SUCCESS)
+        return HRESULT_FROM_WIN32(status);
+    classes.Reset(opened);
+    return S_OK;
+}
+
 // Applies the script of the library file scriptPath with module as %MODULE%
-// in the given registry view.
-HRESULT Apply(const std::wstring& scriptPath, const std::wstring& module, bool registerMode, REGSAM view)
+// in the given registry view, for the machine or for the current user.
+HRESULT Apply(const std::wstring& scriptPath, const std::wstring& module, bool registerMode, REGSAM view,
+              RegistrationScope scope)
 {
     std::string text;
     if (HRESULT status = S_OK; !ReadScript(scriptPath, text, status))
         return status;
 
+    lorvane::win::UniqueHkey userClasses;
+    if (scope == RegistrationScope::User) {
+        const HRESULT hr = OpenUserClasses(registerMode, view, userClasses);
+        // Nothing of this user's to remove.
+        if (!registerMode && hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
+            return S_OK;
+        if (FAILED(hr))
+            return hr;
+    }
+
     ReplacementMap map;
     map.Add("Module", DoubleQuotes(module));
-    Win32Registry registry(view);
+    // No user key: the classes root itself.
+    Win32Registry registry(view, reinterpret_cast<Registry::Key>(userClasses.Get()));
     const AnsiCodePage codePage;
     return ApplyRegistrationScript(text, registerMode ? ScriptMode::Register : ScriptMode::Unregister, map, codePage,
                                    registry);
 }
 
-HRESULT Run(HINSTANCE instance, bool registerMode)
+HRESULT Run(HINSTANCE instance, bool registerMode, RegistrationScope scope)
 {
     std::wstring path;
     if (HRESULT hr = OwnPath(instance, path); FAILED(hr))
         return hr;
-    return Apply(path, path, registerMode, 0);
+    return Apply(path, path, registerMode, 0, scope);
 }
 
 // The view of 64-bit Windows that is not this process's own one, or 0 on
@@ -92,15 +123,19 @@ REGSAM OtherView()
     return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
 }
 
-// The file that CLSID\{classId}\InprocServer32 names in the view, or empty.
-std::wstring RegisteredServer(REFCLSID classId, REGSAM view)
+// The file that CLSID\{classId}\InprocServer32 names in the view of the
+// scope's classes, or empty.
+std::wstring RegisteredServer(REFCLSID classId, REGSAM view, RegistrationScope scope)
 {
     wchar_t classText[40];
     if (::StringFromGUID2(classId, classText, 40) == 0)
         return {};
-    const std::wstring keyName = std::wstring(L"CLSID\\") + classText + L"\\InprocServer32";
+    const bool user = scope == RegistrationScope::User;
+    const std::wstring keyName = (user ? std::wstring(kUserClasses) + L"\\" : std::wstring()) + L"CLSID\\" +
+                                 classText + L"\\InprocServer32";
     HKEY opened = nullptr;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(user ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_QUERY_VALUE | view,
+                        &opened) != ERROR_SUCCESS)
         return {};
     const lorvane::win::UniqueHkey key(opened);
     wchar_t buffer[MAX_PATH];
@@ -136,9 +171,9 @@ bool SameFile(const std::wstring& a, const std::wstring& b)
            info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
-bool OtherFileRegistered(HINSTANCE instance, REFCLSID classId)
+bool OtherFileRegistered(HINSTANCE instance, REFCLSID classId, RegistrationScope scope)
 {
-    const std::wstring registered = RegisteredServer(classId, 0);
+    const std::wstring registered = RegisteredServer(classId, 0, scope);
     // No row, or a row naming a file that is gone: unregistering goes on
     // as before and clears it.
     if (registered.empty() || ::GetFileAttributesW(registered.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -149,18 +184,18 @@ bool OtherFileRegistered(HINSTANCE instance, REFCLSID classId)
     return !SameFile(registered, own);
 }
 
-HRESULT Restore(HINSTANCE instance, REFCLSID classId)
+HRESULT Restore(HINSTANCE instance, REFCLSID classId, RegistrationScope scope)
 {
     const REGSAM view = OtherView();
     if (view == 0)
         return S_FALSE;
-    const std::wstring other = RegisteredServer(classId, view);
+    const std::wstring other = RegisteredServer(classId, view, scope);
     if (other.empty())
         return S_FALSE;
     std::wstring path;
     if (HRESULT hr = OwnPath(instance, path); FAILED(hr))
         return hr;
-    return Apply(path, other, true, view);
+    return Apply(path, other, true, view, scope);
 }
 
 // No exception leaves the entry points: allocation failures become
@@ -179,19 +214,19 @@ HRESULT Guarded(Action action) noexcept
 
 }  // namespace
 
-HRESULT RunRegistrationScript(HINSTANCE instance, bool registerMode) noexcept
+HRESULT RunRegistrationScript(HINSTANCE instance, bool registerMode, RegistrationScope scope) noexcept
 {
-    return Guarded([&] { return Run(instance, registerMode); });
+    return Guarded([&] { return Run(instance, registerMode, scope); });
 }
 
-HRESULT RestoreOtherViewRegistration(HINSTANCE instance, REFCLSID classId) noexcept
+HRESULT RestoreOtherViewRegistration(HINSTANCE instance, REFCLSID classId, RegistrationScope scope) noexcept
 {
-    return Guarded([&] { return Restore(instance, classId); });
+    return Guarded([&] { return Restore(instance, classId, scope); });
 }
 
-bool RegisteredToAnotherFile(HINSTANCE instance, REFCLSID classId) noexcept
+bool RegisteredToAnotherFile(HINSTANCE instance, REFCLSID classId, RegistrationScope scope) noexcept
 {
-    return Guarded([&] { return OtherFileRegistered(instance, classId) ? S_OK : S_FALSE; }) == S_OK;
+    return Guarded([&] { return OtherFileRegistered(instance, classId, scope) ? S_OK : S_FALSE; }) == S_OK;
 }
 
 }  // namespace orbalin

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every shipped Windows binary of a build tree imports system DLLs only (the
 # runtime is linked statically), and Orbalin.dll exports its four entry
-# points by their plain names.
+# points and DllInstall by their plain names.
 #
 #   check_binaries.sh BUILD_DIR OBJDUMP FORMAT      (FORMAT: pei-x86-64 or pei-i386)
 set -euo pipefail
@@ -31,7 +31,7 @@ for binary in "${binaries[@]}"; do
         exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ { table = 1; next }
                        table && /^\t\[ *[0-9]+\] / { sub(/^\t\[ *[0-9]+\] /, ""); print; next }
                        table { table = 0 }' <<<"$headers" | sort)
-        want=$(printf '%s\n' DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer)
+        want=$(printf '%s\n' DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer)
         [[ $exports == "$want" ]] || fail "$name exports: $(tr '\n' ' ' <<<"$exports")"
         echo "$name exports: $(tr '\n' ' ' <<<"$exports")"
     fi

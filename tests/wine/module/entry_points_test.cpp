@@ -1,6 +1,9 @@
 // Orbalin.dll as a component, without the registry: lock counting, the
-// class object, aggregation and interface identity.
+// class object, aggregation and interface identity; the version block and
+// the assembly manifest shipped beside the library.
 #include <atomic>
+#include <cstdio>
+#include <cwchar>
 #include <string>
 #include <thread>
 #include <vector>
@@ -297,6 +300,128 @@ TEST(VersionBlock, DescribesTheModule)
     EXPECT_EQ(text(L"InternalName"), L"Orbalin");
     EXPECT_EQ(text(L"OriginalFilename"), L"Orbalin.DLL");
     EXPECT_EQ(text(L"OLESelfRegister"), L"");
+}
+
+// The start tag of the first element named element, or empty.
+std::string StartTag(const std::string& xml, const std::string& element)
+{
+    const std::size_t at = xml.find("<" + element + " ");
+    return at == std::string::npos ? std::string() : xml.substr(at, xml.find('>', at) - at);
+}
+
+std::string Attribute(const std::string& tag, const std::string& name)
+{
+    const std::string key = " " + name + "=\"";
+    const std::size_t at = tag.find(key);
+    if (at == std::string::npos)
+        return "<missing>";
+    const std::size_t start = at + key.size();
+    return tag.substr(start, tag.find('"', start) - start);
+}
+
+std::string Narrow(const wchar_t* text) { return std::string(text, text + std::wcslen(text)); }
+
+std::string GuidText(const GUID& guid)
+{
+    wchar_t text[40] = {};
+    ::StringFromGUID2(guid, text, 40);
+    return Narrow(text);
+}
+
+// Orbalin.manifest names what the type library inside the DLL holds: the
+// library and its version, the creatable class, its default interface; the
+// class's names and threading model are the registration script's, the
+// assembly version is the library's file version.
+TEST(AssemblyManifest, AgreesWithTheLibraryItShipsWith)
+{
+    std::string xml;
+    {
+        FILE* file = ::_wfopen(kOrbalinManifestPath, L"rb");
+        ASSERT_NE(file, nullptr) << "no Orbalin.manifest beside the library";
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            xml.append(buffer, n);
+        std::fclose(file);
+    }
+
+    const std::string identity = StartTag(xml, "assemblyIdentity");
+    EXPECT_EQ(Attribute(identity, "name"), "Orbalin");
+    EXPECT_EQ(Attribute(identity, "type"), "win32");
+    EXPECT_EQ(Attribute(identity, "processorArchitecture"), sizeof(void*) == 8 ? "amd64" : "x86");
+    DWORD ignored = 0;
+    std::vector<BYTE> block(::GetFileVersionInfoSizeW(kOrbalinDllPath, &ignored));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(::GetFileVersionInfoW(kOrbalinDllPath, 0, static_cast<DWORD>(block.size()), block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(Attribute(identity, "version"),
+              std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) +
+                  "." + std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+                  std::to_string(LOWORD(fixed->dwFileVersionLS)));
+    EXPECT_EQ(Attribute(StartTag(xml, "file"), "name"), "Orbalin.dll");
+
+    ComPtr<ITypeLib> library;
+    ASSERT_EQ(::LoadTypeLib(kOrbalinDllPath, &library), S_OK);
+    TLIBATTR* libraryAttributes = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&libraryAttributes), S_OK);
+    const std::string libraryId = GuidText(libraryAttributes->guid);
+    const std::string libraryVersion = std::to_string(libraryAttributes->wMajorVerNum) + "." +
+                                       std::to_string(libraryAttributes->wMinorVerNum);
+    library->ReleaseTLibAttr(libraryAttributes);
+    const std::string typelib = StartTag(xml, "typelib");
+    EXPECT_EQ(Attribute(typelib, "tlbid"), libraryId);
+    EXPECT_EQ(Attribute(typelib, "version"), libraryVersion);
+
+    // The class: a coclass of this library whose default interface is the
+    // one the proxy-stub entry names.
+    const std::string comClass = StartTag(xml, "comClass");
+    EXPECT_EQ(Attribute(comClass, "tlbid"), libraryId);
+    EXPECT_EQ(Attribute(comClass, "threadingModel"), "Both");
+    const std::string classText = Attribute(comClass, "clsid");
+    CLSID classId{};
+    ASSERT_EQ(::CLSIDFromString(std::wstring(classText.begin(), classText.end()).c_str(), &classId), S_OK);
+    EXPECT_TRUE(::IsEqualCLSID(classId, CLSID_OrbalinObj));
+    ComPtr<ITypeInfo> classInfo, defaultInterface;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(classId, &classInfo), S_OK) << "class not in the type library";
+    TYPEATTR* classAttributes = nullptr;
+    ASSERT_EQ(classInfo->GetTypeAttr(&classAttributes), S_OK);
+    EXPECT_EQ(classAttributes->typekind, TKIND_COCLASS);
+    classInfo->ReleaseTypeAttr(classAttributes);
+    HREFTYPE reference = 0;
+    ASSERT_EQ(classInfo->GetRefTypeOfImplType(0, &reference), S_OK);
+    ASSERT_EQ(classInfo->GetRefTypeInfo(reference, &defaultInterface), S_OK);
+    TYPEATTR* interfaceAttributes = nullptr;
+    ASSERT_EQ(defaultInterface->GetTypeAttr(&interfaceAttributes), S_OK);
+    const std::string interfaceId = GuidText(interfaceAttributes->guid);
+    defaultInterface->ReleaseTypeAttr(interfaceAttributes);
+    BSTR interfaceName = nullptr;
+    ASSERT_EQ(defaultInterface->GetDocumentation(MEMBERID_NIL, &interfaceName, nullptr, nullptr, nullptr), S_OK);
+    const std::string name = Narrow(interfaceName);
+    ::SysFreeString(interfaceName);
+
+    const std::string proxyStub = StartTag(xml, "comInterfaceExternalProxyStub");
+    EXPECT_EQ(Attribute(proxyStub, "iid"), interfaceId);
+    EXPECT_EQ(Attribute(proxyStub, "name"), name);
+    EXPECT_EQ(Attribute(proxyStub, "tlbid"), libraryId);
+    // Marshalled through the type library by the automation marshaller.
+    EXPECT_EQ(Attribute(proxyStub, "proxyStubClsid32"), "{00020424-0000-0000-C000-000000000046}");
+
+    // Both programmatic names, as the library's own registration script
+    // writes them: the version-dependent one as the class's ProgID.
+    HMODULE dll = ::LoadLibraryExW(kOrbalinDllPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(dll, nullptr);
+    HRSRC resource = ::FindResourceW(dll, MAKEINTRESOURCEW(101), L"REGISTRY");
+    ASSERT_NE(resource, nullptr);
+    const std::string script(static_cast<const char*>(::LockResource(::LoadResource(dll, resource))),
+                             ::SizeofResource(dll, resource));
+    ::FreeLibrary(dll);
+    const std::size_t open = xml.find("<progid>"), close = xml.find("</progid>");
+    ASSERT_NE(open, std::string::npos);
+    const std::string independent = xml.substr(open + 8, close - open - 8);
+    EXPECT_NE(script.find("\tProgID = s '" + Attribute(comClass, "progid") + "'"), std::string::npos)
+        << Attribute(comClass, "progid");
+    EXPECT_NE(script.find("VersionIndependentProgID = s '" + independent + "'"), std::string::npos) << independent;
 }
 
 }  // namespace

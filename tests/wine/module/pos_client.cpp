@@ -1,12 +1,18 @@
 // An early-bound point-of-sale client of Orbalin, for the client tests:
-// creates the object by programmatic name, fills one sale line, calls the
-// three methods, and prints every result and the error record if one is left.
+// creates the object by programmatic name (or by class identifier, given in
+// braces), fills one sale line, calls the three methods, and prints every
+// result and the error record if one is left.
 //
-//   orbalin_pos_client PROGID COMMAND [--dismiss-message-box] [--late-bound]
+//   orbalin_pos_client PROGID|{CLSID} COMMAND [--dismiss-message-box] [--late-bound]
+//                      [--properties-only] [--progid NAME]...
 //
 // With --dismiss-message-box a watcher presses OK on the server's
 // not-responding boxes (caption "Tessaly") and prints their text. With
-// --late-bound the command is sent once more through IDispatch.
+// --late-bound the command is sent once more through IDispatch. With
+// --properties-only no command is sent: the five properties are read back
+// and the status is read. Each --progid NAME is resolved with
+// CLSIDFromProgID and the answer printed, as a registration-free client
+// sees it.
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
@@ -19,6 +25,7 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "orbalin_contract.h"
 
@@ -100,10 +107,41 @@ void SendLateBound(IOrbalinObj* object, short command)
     ::VariantClear(&result);
 }
 
-int Run(const wchar_t* progId, short command, bool lateBound)
+std::string GuidText(const GUID& guid)
+{
+    wchar_t text[40] = {};
+    ::StringFromGUID2(guid, text, 40);
+    return Utf8(text);
+}
+
+// What the name resolves to: status and class identifier.
+void PrintProgId(const wchar_t* progId)
 {
     CLSID classId{};
-    HRESULT hr = ::CLSIDFromProgID(progId, &classId);
+    const HRESULT hr = ::CLSIDFromProgID(progId, &classId);
+    std::printf("ProgID %s: 0x%08lX %s\n", Utf8(progId).c_str(), hr, GuidText(classId).c_str());
+}
+
+void PrintProperties(IOrbalinObj* object)
+{
+    BSTR code = nullptr, name = nullptr;
+    double price = -1, quantity = -1;
+    LONG device = -1;
+    const HRESULT results[] = {object->get_Code(&code), object->get_Name(&name), object->get_Price(&price),
+                               object->get_Quantity(&quantity), object->get_DeviceNumber(&device)};
+    bool all = true;
+    for (HRESULT result : results)
+        all = all && result == S_OK;
+    std::printf("properties%s: Code=%s Name=%s Price=%g Quantity=%g DeviceNumber=%ld\n", all ? "" : " (a get failed)",
+                Utf8(code).c_str(), Utf8(name).c_str(), price, quantity, device);
+    ::SysFreeString(code);
+    ::SysFreeString(name);
+}
+
+int Run(const wchar_t* progId, short command, bool lateBound, bool propertiesOnly)
+{
+    CLSID classId{};
+    HRESULT hr = progId[0] == L'{' ? ::CLSIDFromString(progId, &classId) : ::CLSIDFromProgID(progId, &classId);
     if (FAILED(hr)) {
         std::printf("CLSIDFromProgID failed 0x%08lX\n", hr);
         return 1;
@@ -129,6 +167,13 @@ int Run(const wchar_t* progId, short command, bool lateBound)
     object->get_Name(&readBack);
     std::printf("Name=%s\n", Utf8(readBack).c_str());
     ::SysFreeString(readBack);
+    if (propertiesOnly) {
+        PrintProperties(object.Get());
+        LONG status = -1;
+        hr = object->CheckStatus(&status);
+        std::printf("CheckStatus=0x%08lX status=%ld\n", hr, status);
+        return 0;
+    }
 
     std::printf("InitOrbalin=0x%08lX\n", object->InitOrbalin());
     std::fflush(stdout);
@@ -149,13 +194,18 @@ int Run(const wchar_t* progId, short command, bool lateBound)
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: orbalin_pos_client PROGID COMMAND [--dismiss-message-box] [--late-bound]\n");
+        std::fprintf(stderr, "usage: orbalin_pos_client PROGID|{CLSID} COMMAND [--dismiss-message-box] [--late-bound]"
+                             " [--properties-only] [--progid NAME]...\n");
         return 2;
     }
-    bool dismiss = false, lateBound = false;
+    bool dismiss = false, lateBound = false, propertiesOnly = false;
+    std::vector<const wchar_t*> progIds;
     for (int i = 3; i < argc; ++i) {
         dismiss = dismiss || std::wcscmp(argv[i], L"--dismiss-message-box") == 0;
         lateBound = lateBound || std::wcscmp(argv[i], L"--late-bound") == 0;
+        propertiesOnly = propertiesOnly || std::wcscmp(argv[i], L"--properties-only") == 0;
+        if (std::wcscmp(argv[i], L"--progid") == 0 && i + 1 < argc)
+            progIds.push_back(argv[++i]);
     }
     std::atomic<bool> stop{false};
     std::thread watcher;
@@ -163,7 +213,9 @@ int wmain(int argc, wchar_t** argv)
         watcher = std::thread(DismissMessageBox, std::cref(stop));
 
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const int result = Run(argv[1], static_cast<short>(std::wcstol(argv[2], nullptr, 10)), lateBound);
+    for (const wchar_t* name : progIds)
+        PrintProgId(name);
+    const int result = Run(argv[1], static_cast<short>(std::wcstol(argv[2], nullptr, 10)), lateBound, propertiesOnly);
     ::CoUninitialize();
 
     stop = true;

@@ -25,8 +25,10 @@ snapshot before
 
 install_package "$msi"
 
-# Files: exactly the six binaries packed from the build trees.
-for f in Quillon.exe quillon-report.exe x64/Orbalin.dll x86/Orbalin.dll x64/orbalin-check.exe x86/orbalin-check.exe; do
+# Files: the six binaries packed from the build trees, each DLL with its
+# assembly manifest beside it.
+for f in Quillon.exe quillon-report.exe x64/Orbalin.dll x86/Orbalin.dll x64/orbalin-check.exe x86/orbalin-check.exe \
+         x64/Orbalin.manifest x86/Orbalin.manifest; do
     [[ -f $install_dir/$f ]] || fail "not installed: $f"
 done
 stage=$LORVANE_BUILD_DIR/packaging/msi-x64/stage
@@ -36,6 +38,8 @@ wine "$install_dir/quillon-report.exe" --version >"$work/report-version.txt" 2>&
     grep -q '^quillon-report 1.0.0.2' "$work/report-version.txt" || fail "the installed quillon-report.exe does not run"
 cmp -s "$install_dir/x64/Orbalin.dll" "$stage/Orbalin64.dll" || fail "x64 Orbalin.dll differs from the packed one"
 cmp -s "$install_dir/x86/Orbalin.dll" "$stage/Orbalin32.dll" || fail "x86 Orbalin.dll differs from the packed one"
+cmp -s "$install_dir/x64/Orbalin.manifest" "$stage/Orbalin64.manifest" || fail "x64 Orbalin.manifest differs from the packed one"
+cmp -s "$install_dir/x86/Orbalin.manifest" "$stage/Orbalin32.manifest" || fail "x86 Orbalin.manifest differs from the packed one"
 objdump -f "$install_dir/x64/Orbalin.dll" 2>/dev/null | grep -q 'file format pei-x86-64' || fail "x64 Orbalin.dll is no 64-bit DLL"
 objdump -f "$install_dir/x86/Orbalin.dll" 2>/dev/null | grep -q 'file format pei-i386' || fail "x86 Orbalin.dll is no 32-bit DLL"
 cmp -s "$install_dir/x64/orbalin-check.exe" "$stage/orbalin-check64.exe" || fail "x64 orbalin-check.exe differs from the packed one"

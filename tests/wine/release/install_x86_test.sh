@@ -31,6 +31,7 @@ install_package "$msi"
 stage=$LORVANE_BUILD_DIR/packaging/msi-x86/stage
 cmp -s "$install_dir/Quillon.exe" "$stage/Quillon.exe" || fail "Quillon.exe missing or not the packed one"
 cmp -s "$install_dir/x86/Orbalin.dll" "$stage/Orbalin32.dll" || fail "x86 Orbalin.dll missing or not the packed one"
+cmp -s "$install_dir/x86/Orbalin.manifest" "$stage/Orbalin32.manifest" || fail "x86 Orbalin.manifest missing or not the packed one"
 [[ -e $install_dir/x64 ]] && fail "an x64 folder was installed"
 for f in Quillon.exe x86/Orbalin.dll; do
     objdump -f "$install_dir/$f" 2>/dev/null | grep -q 'file format pei-i386' || fail "$f is no 32-bit program"

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # What can be checked of the installer packages without running them: the
-# files they carry (bitness, version blocks), the components' registry
-# views and the registry rows each would write, row by row, which the
-# install tests only see as their effect.
+# files they carry (bitness, version blocks, each DLL's assembly manifest
+# beside it), the components' registry views and the registry rows each
+# would write, row by row, which the install tests only see as their effect.
 #
 #   package_test.sh X64.msi [X86.msi]      a missing X86.msi is noted, not failed
+#   (each in the packaging folder of the tree that made it)
 set -uo pipefail
 
 x64=$1 x86=${2:-}
+# The build trees the packages were made from: beside x64.msi the win64
+# tree's packaging folder, beside x86.msi the win32 tree's.
+build64=$(dirname "$(dirname "$(realpath "$x64")")")
+build32=$( [[ -n $x86 ]] && dirname "$(dirname "$(realpath -m "$x86")")" || echo /nonexistent)
 if [[ ! -f $x64 ]]; then
     echo "SKIP: $x64 was not built (the win32 tree's Orbalin.dll is missing)"
     exit 77
@@ -84,6 +89,28 @@ check_component() {  # msi component file-id dir-id syskind pe-format version at
     fi
 }
 
+# An Orbalin component's assembly manifest: installed beside its DLL as
+# Orbalin.manifest, for the DLL's processor and version, and the very file
+# the build tree made beside that DLL.
+check_manifest() {  # msi component file-id dir-id architecture dll-file-id build-manifest
+    local msi=$1 comp=$2 file=$3 dir=$4 arch=$5 dll=$6 built=$7 row path version
+    row=$(table "$msi" File | awk -F'\t' -v f="$file" '$1 == f')
+    [[ $(cut -f2 <<<"$row") == "$comp" ]] || fail "$msi: $file not in $comp"
+    [[ $(cut -f3 <<<"$row") == *Orbalin.manifest ]] || fail "$msi: $file has name $(cut -f3 <<<"$row")"
+    path=$(find "$work/${msi##*/}.files" -path "*/$(table "$msi" Directory | awk -F'\t' -v d="$dir" '$1 == d { print $3 }' | sed 's/.*|//')/Orbalin.manifest" | head -1)
+    if [[ -z $path ]]; then
+        fail "$msi: $file not found in the package's cabinet"
+        return
+    fi
+    version=$(table "$msi" File | awk -F'\t' -v f="$dll" '$1 == f { print $5 }')
+    grep -q "<assemblyIdentity type=\"win32\" name=\"Orbalin\" version=\"$version\" processorArchitecture=\"$arch\"/>" "$path" ||
+        fail "$msi: $file does not identify Orbalin $version $arch"
+    grep -q "<comClass clsid=\"$clsid\"" "$path" && grep -q "iid=\"$iid\"" "$path" && grep -q "<typelib tlbid=\"$libid\"" "$path" ||
+        fail "$msi: $file lacks the class, interface or type library"
+    if [[ -f $built ]]; then cmp -s "$path" "$built" || fail "$msi: $file is not $built"
+    else echo "note: $built not there; $file not compared with it"; fi
+}
+
 check_package() {  # msi arch
     local msi=$1 arch=$2
     mkdir -p "$work/${msi##*/}.files"
@@ -107,7 +134,9 @@ check_component "$x64" Orbalin64 OrbalinDll64 X64DIR win64 pei-x86-64 1.0.0.1 25
 check_component "$x64" Orbalin32 OrbalinDll32 X86DIR win32 pei-i386 1.0.0.1 0
 check_component "$x64" OrbalinCheck64 OrbalinCheckExe64 X64DIR "" pei-x86-64 1.0.0.2 256
 check_component "$x64" OrbalinCheck32 OrbalinCheckExe32 X86DIR "" pei-i386 1.0.0.2 0
-[[ $(table "$x64" File | wc -l) -eq 6 ]] || fail "$x64: expected exactly six files"
+check_manifest "$x64" Orbalin64 OrbalinManifest64 X64DIR amd64 OrbalinDll64 "$build64/server/module/Orbalin.manifest"
+check_manifest "$x64" Orbalin32 OrbalinManifest32 X86DIR x86 OrbalinDll32 "$build32/server/module/Orbalin.manifest"
+[[ $(table "$x64" File | wc -l) -eq 8 ]] || fail "$x64: expected exactly eight files"
 
 if [[ -n $x86 && -f $x86 ]]; then
     check_package "$x86" x86
@@ -115,7 +144,8 @@ if [[ -n $x86 && -f $x86 ]]; then
     check_component "$x86" QuillonReportProgram QuillonReportExe INSTALLDIR "" pei-i386 1.0.0.2 0
     check_component "$x86" Orbalin32 OrbalinDll32 X86DIR win32 pei-i386 1.0.0.1 0
     check_component "$x86" OrbalinCheck32 OrbalinCheckExe32 X86DIR "" pei-i386 1.0.0.2 0
-    [[ $(table "$x86" File | wc -l) -eq 4 ]] || fail "$x86: expected exactly four files"
+    check_manifest "$x86" Orbalin32 OrbalinManifest32 X86DIR x86 OrbalinDll32 "$build32/server/module/Orbalin.manifest"
+    [[ $(table "$x86" File | wc -l) -eq 5 ]] || fail "$x86: expected exactly five files"
     table "$x86" LaunchCondition | grep -q 'NOT VersionNT64' || fail "$x86: installs on 64-bit Windows"
 else
     echo "note: no x86 package (${x86:-not given}); only the x64 one checked"

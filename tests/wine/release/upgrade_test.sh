@@ -35,6 +35,7 @@ old_stage=$LORVANE_BUILD_DIR/packaging/msi-x64/stage
 for f in Quillon.exe quillon-report.exe Orbalin32.dll Orbalin64.dll orbalin-check32.exe orbalin-check64.exe; do
     cp "$old_stage/$f" "$new/$f" && printf 'Lorvane %s\0' "$new_version" >>"$new/$f"
 done
+cp "$old_stage/Orbalin32.manifest" "$old_stage/Orbalin64.manifest" "$new/"
 new_msi=$work/Lorvane-$new_version-x64.msi
 "$release_here/../../../packaging/build-msi" x64 "$new_msi" "$work/new-build" "$new_version" "$script" "$idl" \
     "$new/Quillon.exe" "$new/quillon-report.exe" "$new/Orbalin32.dll" "$new/Orbalin64.dll" \
