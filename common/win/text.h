@@ -40,9 +40,9 @@ inline std::string CodePageFromWide(std::wstring_view text, UINT codePage, DWORD
     return narrow;
 }
 
-// The system's own text for a Win32 error code, in UTF-8, with the code:
-// "Access is denied (5)".
-inline std::string SystemErrorText(DWORD error)
+// The system's own text for a Win32 error code or HRESULT, in UTF-8,
+// without the line end and final period; empty when the system has none.
+inline std::string SystemMessage(DWORD error)
 {
     wchar_t* text = nullptr;
     const DWORD length = ::FormatMessageW(
@@ -52,7 +52,13 @@ inline std::string SystemErrorText(DWORD error)
     ::LocalFree(text);
     while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ' || wide.back() == L'.'))
         wide.pop_back();
-    const std::string reason = CodePageFromWide(wide, CP_UTF8);
+    return CodePageFromWide(wide, CP_UTF8);
+}
+
+// The same with the code: "Access is denied (5)".
+inline std::string SystemErrorText(DWORD error)
+{
+    const std::string reason = SystemMessage(error);
     return (reason.empty() ? "system error" : reason) + " (" + std::to_string(error) + ")";
 }
 

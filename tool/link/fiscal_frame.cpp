@@ -1,5 +1,6 @@
 #include "fiscal_frame.h"
 
+#include "link_texts.h"
 #include "message_sink.h"
 
 namespace quillon {
@@ -79,7 +80,7 @@ void AddChar(ResponseFrame& r, std::uint8_t b, MessageSink& sink)
         const int length = r.unsignedLength ? static_cast<int>(b) : static_cast<int>(static_cast<std::int8_t>(b));
         r.expectedLength = length - FiscalFrame::kResponseLengthOffset;
         if (r.expectedLength < r.count)
-            sink.ShowMessage("AddChar", kCaptionError, MessageIcon::Error);
+            sink.ShowMessage(texts::kUnusableLength, kCaptionError, MessageIcon::Error);
         // Below 17 bytes there is no room for command, status and trailer;
         // taking such a frame apart would read before the raw buffer.
         if (r.expectedLength < FiscalFrame::kResponseOverhead) {

@@ -6,6 +6,9 @@
 
 namespace quillon::texts {
 
+// The receiver's word for a response whose length byte is unusable (ASCII).
+inline constexpr std::string_view kUnusableLength = "AddChar";
+
 // "Няма свободна памет!"
 inline constexpr std::string_view kNoMemory = "\xCD\xFF\xEC\xE0 \xF1\xE2\xEE\xE1\xEE\xE4\xED\xE0 \xEF\xE0\xEC\xE5\xF2!";
 

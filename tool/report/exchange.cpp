@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "tool/link/link_settings.h"
+#include "tool/link/link_texts.h"
 #include "tool/report/wire_text.h"
 
 namespace quillon::report {
@@ -145,7 +146,7 @@ void ReportExchange::ShowResponse(const char* text)
 void ReportExchange::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon)
 {
     // The unusable length is told by unusableFrame, in words a script can use.
-    if (text == "AddChar")
+    if (text == texts::kUnusableLength)
         return;
     m_result.messages.push_back({std::string(text), std::string(caption), icon});
 }

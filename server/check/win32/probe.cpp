@@ -127,16 +127,7 @@ Step Record(HRESULT hr)
     Step step;
     step.tried = true;
     step.hr = static_cast<std::uint32_t>(hr);
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                              FORMAT_MESSAGE_IGNORE_INSERTS,
-                                          nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0,
-                                          nullptr);
-    std::wstring wide = length ? std::wstring(text, length) : std::wstring();
-    ::LocalFree(text);
-    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ' || wide.back() == L'.'))
-        wide.pop_back();
-    step.text = Utf8(wide);
+    step.text = lorvane::win::SystemMessage(static_cast<DWORD>(hr));
     return step;
 }
 
