@@ -26,6 +26,6 @@ bench_build() {  # build targets...
     local build=$1
     shift
     bench_tree "$build" >/dev/null || return 1
-    "$bench_source_dir/tools/build-preset" "$build" "$bench_source_dir/build/logs/bench-$build.log" "$@" ||
+    "$bench_source_dir/devtools/build-preset" "$build" "$bench_source_dir/build/logs/bench-$build.log" "$@" ||
         { echo "bench: build of $build failed: $bench_source_dir/build/logs/bench-$build.log" >&2; return 1; }
 }

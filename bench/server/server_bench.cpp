@@ -15,8 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "server/object/orbalin_obj.h"
-#include "server/object/win32_desktop.h"
+#include "server/object/win32/orbalin_obj.h"
+#include "server/object/win32/win32_desktop.h"
 #include "tests/wine/object/test_object.h"
 
 namespace {

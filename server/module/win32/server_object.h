@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "server/object/orbalin_obj.h"
+#include "server/object/win32/orbalin_obj.h"
 
 namespace orbalin {
 

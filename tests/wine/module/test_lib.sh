@@ -26,7 +26,7 @@ BITS=${WINEBED_BITS:-64}
 SYSKIND=win$BITS
 
 ORBALIN_DLL=$LORVANE_BUILD_DIR/server/module/Orbalin.dll
-DETECTOR_SIM=$LORVANE_BUILD_DIR/tools/detector-sim/detector-sim.exe
+DETECTOR_SIM=$LORVANE_BUILD_DIR/devtools/detector-sim/detector-sim.exe
 
 # Z:\ path of a Linux path.
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }

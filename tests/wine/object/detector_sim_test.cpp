@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "common/win/text.h"
-#include "server/object/win32_desktop.h"
+#include "server/object/win32/win32_desktop.h"
 #include "server/protocol/detector_protocol.h"
 #include "test_object.h"
 

@@ -2,7 +2,7 @@
 // supplies stubbed out, so tests can create it on the stack.
 #pragma once
 
-#include "server/object/orbalin_obj.h"
+#include "server/object/win32/orbalin_obj.h"
 
 namespace orbalin::testing {
 

@@ -18,10 +18,10 @@ release() {  # out-dir
 release "$work/first"
 for tree in win32 win64; do
     rm -f "$src/build/$tree/tool/dialog/win32/Quillon.exe" "$src/build/$tree/server/module/Orbalin.dll" \
-          "$src/build/$tree/tools/detector-sim/detector-sim.exe" "$src/build/$tree/generated/Orbalin.tlb" \
+          "$src/build/$tree/devtools/detector-sim/detector-sim.exe" "$src/build/$tree/generated/Orbalin.tlb" \
           "$src/build/$tree/tool/report/win32/quillon-report.exe" "$src/build/$tree/server/check/win32/orbalin-check.exe"
 done
-rm -f "$src/build/host/tools/printer-sim/printer-sim" "$src/build/host/tool/report/posix/quillon-report"
+rm -f "$src/build/host/devtools/printer-sim/printer-sim" "$src/build/host/tool/report/posix/quillon-report"
 release "$work/second"
 
 cat "$work/first/SHA256SUMS"

@@ -1,5 +1,5 @@
 ' A point-of-sale client of Orbalin in VBScript: one sale line.
-' Run by tools/run-server.sh; also the example in docs/orbalin-for-pos-developers.md.
+' Run by devtools/run-server.sh; also the example in docs/orbalin-for-pos-developers.md.
 Option Explicit
 Dim pos, status
 

@@ -1,4 +1,4 @@
-#include "server/object/orbalin_obj.h"
+#include "server/object/win32/orbalin_obj.h"
 
 #include <wrl/client.h>
 

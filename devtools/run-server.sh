@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # ./run server: registers Orbalin.dll in a Wine bed and runs a VBScript
-# point-of-sale client (tools/orbalin-demo/sale.vbs) against detector-sim,
+# point-of-sale client (devtools/orbalin-demo/sale.vbs) against detector-sim,
 # the stand-in for the detector program. The client's InitOrbalin starts
 # detector-sim through the profile value, as it would start the real
 # program; the script prints what the client reports and every text that
@@ -15,7 +15,7 @@ export WINEBED_DIR=${WINEBED_DIR:-$src/build/wine-run}
 say() { echo "run server: $*"; }
 
 say "building Orbalin.dll and detector-sim"
-"$src/tools/build-preset" win64 "$src/build/logs/run-server-win64.log" Orbalin detector-sim
+"$src/devtools/build-preset" win64 "$src/build/logs/run-server-win64.log" Orbalin detector-sim
 
 winebed=$src/tests/wine/winebed
 "$winebed" up </dev/null >/dev/null 2>&1
@@ -23,7 +23,7 @@ eval "$("$winebed" env)"
 work=$(mktemp -d "$win64/run-server.XXXXXX")
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 dll=$(winpath "$win64/server/module/Orbalin.dll")
-detector=$(winpath "$win64/tools/detector-sim/detector-sim.exe")
+detector=$(winpath "$win64/devtools/detector-sim/detector-sim.exe")
 win_ini=$WINEPREFIX/drive_c/windows/win.ini
 
 finish() {
@@ -51,7 +51,7 @@ log=$work/detector-texts.log
 export DETECTOR_SIM_OPTIONS="--log $(winpath "$log") --status 3 --exit-after 15000"
 
 say "cscript sale.vbs (InitOrbalin starts detector-sim and waits 2 s)"
-cp "$src/tools/orbalin-demo/sale.vbs" "$work/"
+cp "$src/devtools/orbalin-demo/sale.vbs" "$work/"
 # To a file: detector-sim, started from inside the client, would hold a pipe open.
 wine cscript //nologo "$(winpath "$work/sale.vbs")" >"$work/client.out" 2>&1 </dev/null || true
 tr -d '\r' <"$work/client.out" | sed 's/^/  client: /'

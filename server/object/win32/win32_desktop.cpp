@@ -1,4 +1,4 @@
-#include "server/object/win32_desktop.h"
+#include "server/object/win32/win32_desktop.h"
 
 #include <windows.h>
 #include <shellapi.h>

@@ -12,10 +12,10 @@ logs=$src/build/logs
 say() { echo "run report: $*"; }
 [[ $# -eq 0 ]] && set -- x-report
 
-"$src/tools/install-packages" "$logs/run-apt.log" build
+"$src/devtools/install-packages" "$logs/run-apt.log" build
 say "building printer-sim and quillon-report"
-"$src/tools/build-preset" host "$logs/run-host.log" printer-sim quillon-report
-sim=$host/tools/printer-sim/printer-sim
+"$src/devtools/build-preset" host "$logs/run-host.log" printer-sim quillon-report
+sim=$host/devtools/printer-sim/printer-sim
 report=$host/tool/report/posix/quillon-report
 
 work=$(mktemp -d)

@@ -10,7 +10,7 @@
 
 #include "common/win/unique_bstr.h"
 #include "orbalin_contract.h"
-#include "server/object/win32_desktop.h"
+#include "server/object/win32/win32_desktop.h"
 #include "server/protocol/desktop.h"
 
 namespace orbalin {
