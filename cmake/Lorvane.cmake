@@ -55,10 +55,16 @@ set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 include(GoogleTest)
 
-# lorvane_add_gtest(name SOURCES... LIBS...) adds a GoogleTest program and
-# registers its tests with CTest where the tree can run them.
+# A Wine test that changes its bed (registry, ports, desktop windows) takes a
+# bed of its own from the pool of tests/wine/beds.json (the test presets pass
+# it to ctest; tests/wine/winebed turns the bed ctest hands out into a lane).
+set(LORVANE_OWN_BED RESOURCE_GROUPS beds:1)
+
+# lorvane_add_gtest(name [OWN_BED] SOURCES... LIBS...) adds a GoogleTest
+# program and registers its tests with CTest where the tree can run them.
+# OWN_BED: under Wine its tests change the bed's state.
 function(lorvane_add_gtest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "OWN_BED" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
   if(LORVANE_RUN_TESTS)
@@ -68,7 +74,12 @@ function(lorvane_add_gtest name)
     else()
       list(APPEND labels native)
     endif()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST PROPERTIES LABELS "${labels}")
+    set(bed)
+    if(WIN32 AND T_OWN_BED)
+      set(bed ${LORVANE_OWN_BED})
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST
+                         PROPERTIES LABELS "${labels}" ${bed})
   elseif(LORVANE_TESTS_SKIPPED_BECAUSE)
     lorvane_add_skipped_test(${name})
   endif()
@@ -110,8 +121,8 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
 endif()
 
 # lorvane_add_wine_test(name COMMAND cmd args... [LABELS ...]) registers a
-# script-driven test that runs inside the Wine test bed. Such tests share one
-# desktop and the COM port links, so they never run concurrently. Built-ins
+# script-driven test that runs inside a Wine test bed of its own for its
+# whole length (desktop, COM port links, registry). Built-ins
 # the test starts by name (wine reg, wine cscript) have the tree's bitness
 # (WINEBED_BITS); a script exiting 77 counts as skipped.
 function(lorvane_add_wine_test name)
@@ -126,7 +137,7 @@ function(lorvane_add_wine_test name)
     return()
   endif()
   add_test(NAME ${name} COMMAND ${LORVANE_WINEBED} run ${W_COMMAND})
-  set_tests_properties(${name} PROPERTIES LABELS "wine;${W_LABELS}" RESOURCE_LOCK wine-desktop
+  set_tests_properties(${name} PROPERTIES LABELS "wine;${W_LABELS}" ${LORVANE_OWN_BED}
     SKIP_RETURN_CODE 77
     ENVIRONMENT "LORVANE_HOST_BUILD_DIR=${LORVANE_HOST_BUILD_DIR};LORVANE_BUILD_DIR=${CMAKE_BINARY_DIR};LORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR};WINEBED_BITS=${LORVANE_WINDOWS_BITS}")
 endfunction()

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Short soaks of the benchmarks inside the Wine test bed:
+# Short soaks of the benchmarks inside the Wine test bed, on what the tree's
+# build made (nothing is built here; the long soaks are bench/link-soak and
+# bench/server-soak):
 #   soak_test.sh link N SEED   bench/link-soak: no request stuck, every outcome as
 #                              its fault predicts, sequence numbers as the outcomes
 #                              predict (the program checks these), handle growth small
@@ -10,7 +12,8 @@ set -uo pipefail
 kind=$1
 count=$2
 : "${LORVANE_SOURCE_DIR:?}" "${LORVANE_BUILD_DIR:?}" "${LORVANE_HOST_BUILD_DIR:?}"
-export LORVANE_WIN64_BUILD_DIR=$LORVANE_BUILD_DIR
+# The soak of the tree under test (the link soak measures the first build named).
+export LORVANE_NO_BUILD=1 BENCH_BUILDS=${LORVANE_BUILD_DIR##*/}
 # Handles that come and go with a thread or an apartment may be caught either side.
 max_handle_growth=2
 
