@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "common/win/text.h"
-#include "common/win/unique_bstr.h"
 #include "common/win/unique_handle.h"
 #include "common/win/unique_variant.h"
 #include "server/check/report.h"

@@ -17,7 +17,7 @@ TEST(AsciiCase, OtherBytesAndLengthsMustMatchExactly)
 {
     EXPECT_FALSE(EqualsNoCase("COM1", "COM10"));
     EXPECT_FALSE(EqualsNoCase("[", "{"));  // 0x5B and 0x7B are 32 apart, yet no letters
-    EXPECT_FALSE(EqualsNoCase("\xC4", "\xE4"));  // Windows-1251 Д and д
+    EXPECT_FALSE(EqualsNoCase("\xC4", "\xE4"));  // Windows-1251 capital and small De
 }
 
 }  // namespace
