@@ -18,10 +18,14 @@
 #include <vector>
 
 #include "bench/common/process_usage.h"
+#include "common/win/unique_bstr.h"
+#include "common/win/unique_variant.h"
 #include "orbalin_contract.h"
 
 namespace {
 
+using lorvane::win::UniqueBstr;
+using lorvane::win::UniqueVariant;
 using Microsoft::WRL::ComPtr;
 
 constexpr int kThreads = 4;
@@ -33,21 +37,9 @@ struct Tally {
     std::atomic<long> failures{0};
 };
 
-class Bstr {
-public:
-    explicit Bstr(const wchar_t* text) : m_value(::SysAllocString(text)) {}
-    ~Bstr() { ::SysFreeString(m_value); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR Get() const { return m_value; }
-
-private:
-    BSTR m_value;
-};
-
 bool EarlyBound(IOrbalinObj& object)
 {
-    const Bstr code(L"4711"), name(L"Bread");
+    const UniqueBstr code(L"4711"), name(L"Bread");
     LONG status = -1;
     return object.put_Code(code.Get()) == S_OK && object.put_Name(name.Get()) == S_OK &&
            object.put_Price(1.25) == S_OK && object.put_Quantity(2.0) == S_OK && object.put_DeviceNumber(1) == S_OK &&
@@ -79,33 +71,32 @@ HRESULT Call(IDispatch& object, const wchar_t* member, WORD flags, VARIANT* argu
     return hr;
 }
 
+// value stays the caller's.
 bool Put(IDispatch& object, const wchar_t* member, VARIANT value)
 {
-    const HRESULT hr = Call(object, member, DISPATCH_PROPERTYPUT, &value, 1, nullptr);
-    ::VariantClear(&value);
-    return hr == S_OK;
+    return Call(object, member, DISPATCH_PROPERTYPUT, &value, 1, nullptr) == S_OK;
 }
 
 VARIANT Of(double value) { VARIANT v; ::VariantInit(&v); v.vt = VT_R8; v.dblVal = value; return v; }
 VARIANT Of(LONG value) { VARIANT v; ::VariantInit(&v); v.vt = VT_I4; v.lVal = value; return v; }
 VARIANT Of(short value) { VARIANT v; ::VariantInit(&v); v.vt = VT_I2; v.iVal = value; return v; }
-VARIANT Of(const wchar_t* text) { VARIANT v; ::VariantInit(&v); v.vt = VT_BSTR; v.bstrVal = ::SysAllocString(text); return v; }
+VARIANT Of(BSTR text) { VARIANT v; ::VariantInit(&v); v.vt = VT_BSTR; v.bstrVal = text; return v; }
 
 bool LateBound(IDispatch& object)
 {
-    if (!Put(object, L"Code", Of(L"4711")) || !Put(object, L"Name", Of(L"Bread")) || !Put(object, L"Price", Of(1.25)) ||
-        !Put(object, L"Quantity", Of(2.0)) || !Put(object, L"DeviceNumber", Of(LONG{1})))
+    const UniqueBstr code(L"4711"), name(L"Bread");
+    if (!Put(object, L"Code", Of(code.Get())) || !Put(object, L"Name", Of(name.Get())) ||
+        !Put(object, L"Price", Of(1.25)) || !Put(object, L"Quantity", Of(2.0)) ||
+        !Put(object, L"DeviceNumber", Of(LONG{1})))
         return false;
     // CheckStatus's out-argument is its return value to a late-bound caller.
-    VARIANT status;
-    ::VariantInit(&status);
-    const bool checked = Call(object, L"CheckStatus", DISPATCH_METHOD, nullptr, 0, &status) == S_OK &&
-                         ::VariantChangeType(&status, &status, 0, VT_I4) == S_OK && status.lVal == kShownStatus;
-    ::VariantClear(&status);
-    VARIANT command = Of(kCommand), result;
-    ::VariantInit(&result);
-    const bool sent = Call(object, L"SendCommand", DISPATCH_METHOD, &command, 1, &result) == S_OK;
-    ::VariantClear(&result);
+    UniqueVariant status;
+    const bool checked = Call(object, L"CheckStatus", DISPATCH_METHOD, nullptr, 0, status.Receive()) == S_OK &&
+                         ::VariantChangeType(status.Address(), status.Address(), 0, VT_I4) == S_OK &&
+                         status->lVal == kShownStatus;
+    VARIANT command = Of(kCommand);
+    UniqueVariant result;
+    const bool sent = Call(object, L"SendCommand", DISPATCH_METHOD, &command, 1, result.Receive()) == S_OK;
     return checked && sent;
 }
 

@@ -3,8 +3,9 @@
 
 #include <windows.h>
 
-#include <new>
 #include <string>
+
+#include "common/win/com_guard.h"
 
 namespace lorvane::win {
 
@@ -18,12 +19,10 @@ inline HRESULT ModuleFilePath(HMODULE module, std::wstring& path) noexcept
         const DWORD error = length == 0 ? ::GetLastError() : ERROR_INSUFFICIENT_BUFFER;
         return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
     }
-    try {
+    return ComGuarded([&] {
         path.assign(buffer, length);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 }  // namespace lorvane::win

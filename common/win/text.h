@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/win/unique_memory.h"
+
 namespace lorvane::win {
 
 inline constexpr UINT kCyrillicCodePage = 1251;
@@ -44,12 +46,11 @@ inline std::string CodePageFromWide(std::wstring_view text, UINT codePage, DWORD
 // without the line end and final period; empty when the system has none.
 inline std::string SystemMessage(DWORD error)
 {
-    wchar_t* text = nullptr;
+    UniqueLocalMemory<wchar_t> text;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring wide = length ? std::wstring(text, length) : std::wstring();
-    ::LocalFree(text);
+        0, reinterpret_cast<wchar_t*>(text.Receive()), 0, nullptr);
+    std::wstring wide = length ? std::wstring(text.Get(), length) : std::wstring();
     while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ' || wide.back() == L'.'))
         wide.pop_back();
     return CodePageFromWide(wide, CP_UTF8);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "common/ascii_case.h"
 #include "server/check/verdict.h"
 
 namespace orbalin::check {
@@ -422,12 +423,10 @@ std::vector<SiblingPlace> SiblingPlaces(const std::string& ownFolder, int ownBit
     while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
         folder.pop_back();
     const std::size_t cut = folder.find_last_of("\\/");
-    std::string leaf = cut == std::string::npos ? folder : folder.substr(cut + 1);
-    for (char& c : leaf)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string_view leaf = std::string_view(folder).substr(cut == std::string::npos ? 0 : cut + 1);
     const bool other32 = ownBits == 64;
     std::vector<SiblingPlace> places;
-    if (cut != std::string::npos && leaf == (other32 ? "x64" : "x86")) {
+    if (cut != std::string::npos && lorvane::EqualsNoCase(leaf, other32 ? "x64" : "x86")) {
         const std::string other = folder.substr(0, cut + 1) + (other32 ? "x86" : "x64");
         places.push_back({other + "\\orbalin-check.exe", other + "\\Orbalin.dll"});
     }

@@ -2,19 +2,19 @@
 
 #include <array>
 #include <limits>
-#include <new>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "server/registration/text_compare.h"
+#include "common/ascii_case.h"
+#include "common/result_code.h"
 
 namespace orbalin {
 
 namespace {
 
 using Key = Registry::Key;
+using lorvane::EqualsNoCase;
 
 constexpr std::array<std::string_view, 7> kShortRootNames = {"HKCR", "HKCU", "HKLM", "HKU", "HKPD", "HKDD", "HKCC"};
 constexpr std::array<std::string_view, 7> kLongRootNames = {
@@ -137,13 +137,6 @@ bool DeleteTree(Registry& registry, Key parent, const std::string& name)
     }
     return registry.DeleteKey(parent, name);
 }
-
-#define RETURN_IF_FAILED(expr)              \
-    do {                                    \
-        const Status status_ = (expr);      \
-        if (!Succeeded(status_))            \
-            return status_;                 \
-    } while (false)
 
 class ScriptWalker {
 public:
@@ -483,13 +476,7 @@ private:
 
 Status InterpretScript(std::string_view text, ScriptMode mode, Registry& registry)
 {
-    try {
-        return ScriptWalker(text, registry).Run(mode);
-    } catch (const std::bad_alloc&) {
-        return status::OutOfMemory;
-    } catch (const std::length_error&) {
-        return status::OutOfMemory;
-    }
+    return OutOfMemoryGuarded([&] { return ScriptWalker(text, registry).Run(mode); });
 }
 
 Status ApplyRegistrationScript(std::string_view text, ScriptMode mode, const ReplacementMap& map,

@@ -1,9 +1,7 @@
 #include "server/registration/script_preprocessor.h"
 
-#include <new>
-#include <stdexcept>
-
-#include "server/registration/text_compare.h"
+#include "common/ascii_case.h"
+#include "common/result_code.h"
 
 namespace orbalin {
 
@@ -15,7 +13,7 @@ void ReplacementMap::Add(std::string name, std::u16string value)
 const std::u16string* ReplacementMap::Find(std::string_view name) const
 {
     for (const auto& [key, value] : m_pairs) {
-        if (EqualsNoCase(key, name))
+        if (lorvane::EqualsNoCase(key, name))
             return &value;
     }
     return nullptr;
@@ -65,8 +63,7 @@ public:
                 m_pos += 2;
                 continue;
             }
-            if (Status s = ReplaceName(); !Succeeded(s))
-                return s;
+            RETURN_IF_FAILED(ReplaceName());
         }
         return status::Ok;
     }
@@ -118,13 +115,7 @@ private:
 Status PreprocessScript(std::string_view text, const ReplacementMap& map, const CodePage& codePage,
                         std::string& output)
 {
-    try {
-        return Preprocessor(text, map, codePage, output).Run();
-    } catch (const std::bad_alloc&) {
-        return status::OutOfMemory;
-    } catch (const std::length_error&) {
-        return status::OutOfMemory;
-    }
+    return OutOfMemoryGuarded([&] { return Preprocessor(text, map, codePage, output).Run(); });
 }
 
 }  // namespace orbalin

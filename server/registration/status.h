@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "common/result_code.h"
+
 namespace orbalin {
 
 using Status = std::int32_t;
@@ -20,5 +22,14 @@ inline constexpr Status NoUnicodeTranslation = static_cast<Status>(0x80070459u);
 }  // namespace status
 
 inline bool Succeeded(Status s) { return s >= 0; }
+
+// Runs work of the preprocessor or the interpreter. Only their strings'
+// allocations throw (std::bad_alloc, or std::length_error past the largest
+// size), so any exception is reported as memory running out.
+template <typename Work>
+Status OutOfMemoryGuarded(Work&& work) noexcept
+{
+    return lorvane::Guarded(work, status::OutOfMemory, status::OutOfMemory);
+}
 
 }  // namespace orbalin

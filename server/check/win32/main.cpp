@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/win/text.h"
+#include "common/win/unique_memory.h"
 #include "server/check/report.h"
 #include "server/check/win32/probe.h"
 
@@ -30,10 +31,9 @@ std::vector<std::string> Arguments()
 {
     std::vector<std::string> args;
     int count = 0;
-    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    for (int i = 1; argv != nullptr && i < count; ++i)
-        args.push_back(lorvane::win::CodePageFromWide(argv[i], CP_UTF8));
-    ::LocalFree(argv);
+    const lorvane::win::UniqueLocalMemory<wchar_t*> argv(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    for (int i = 1; argv && i < count; ++i)
+        args.push_back(lorvane::win::CodePageFromWide(argv.Get()[i], CP_UTF8));
     return args;
 }
 

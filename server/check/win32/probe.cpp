@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common/win/text.h"
-#include "common/win/unique_bstr.h"
 #include "common/win/unique_handle.h"
+#include "common/win/unique_variant.h"
 #include "server/check/report.h"
 
 namespace orbalin::check {
@@ -248,13 +248,11 @@ void ProbeActivation(BitnessFacts& f, const Identity& id)
     if (f.checkStatus.Failed())
         return;
     DISPPARAMS none{};
-    VARIANT result;
-    ::VariantInit(&result);
-    f.checkStatus = Record(object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result,
-                                          nullptr, nullptr));
-    if (f.checkStatus.Succeeded() && SUCCEEDED(::VariantChangeType(&result, &result, 0, VT_I4)))
-        f.status = result.lVal;
-    ::VariantClear(&result);
+    lorvane::win::UniqueVariant result;
+    f.checkStatus = Record(object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none,
+                                          result.Receive(), nullptr, nullptr));
+    if (f.checkStatus.Succeeded() && SUCCEEDED(::VariantChangeType(result.Address(), result.Address(), 0, VT_I4)))
+        f.status = result->lVal;
 }
 
 std::string RunSibling(const std::string& program, int bits, std::string& whyNot)

@@ -28,9 +28,9 @@ HRESULT RegisterOrbalinObj(HINSTANCE instance, bool registerMode, RegistrationSc
     return hr;
 }
 
-constinit ClassTableEntry g_classTable[] = {
-    {&CLSID_OrbalinObj, RegisterOrbalinObj, CreateClassFactory, CreateServerObject, NoStartStop, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+constinit const ClassTableEntry g_classTable[] = {
+    {&CLSID_OrbalinObj, RegisterOrbalinObj, CreateClassFactory, CreateServerObject, NoStartStop},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 }  // namespace

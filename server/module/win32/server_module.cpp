@@ -1,13 +1,15 @@
 #include "server/module/win32/server_module.h"
 
-#include <new>
-
+#include "common/result_code.h"
+#include "common/win/com_guard.h"
 #include "server/module/win32/type_library_registration.h"
 
 namespace orbalin {
 
 namespace {
-constinit ServerModule g_module;
+// Made before DllMain's process attach and destroyed after its detach; Stop
+// has emptied it by then.
+ServerModule g_module;
 }
 
 ServerModule& Module() noexcept
@@ -15,15 +17,12 @@ ServerModule& Module() noexcept
     return g_module;
 }
 
-void ServerModule::Start(HINSTANCE instance, ClassTableEntry* classTable, const GUID& libraryId) noexcept
+void ServerModule::Start(HINSTANCE instance, const ClassTableEntry* classTable, const GUID& libraryId) noexcept
 {
     m_instance = instance;
     m_classTable = classTable;
     m_lockCount = 0;
-    m_terminationActions = nullptr;
-    m_classTableLock.Create();
-    m_typeInfoLock.Create();
-    for (ClassTableEntry* entry = m_classTable; entry->classId; ++entry) {
+    for (const ClassTableEntry* entry = m_classTable; entry->classId; ++entry) {
         if (entry->notify)
             entry->notify(true);
     }
@@ -32,37 +31,14 @@ void ServerModule::Start(HINSTANCE instance, ClassTableEntry* classTable, const 
 
 void ServerModule::Stop() noexcept
 {
-    for (ClassTableEntry* entry = m_classTable; entry->classId; ++entry) {
-        if (entry->classObject) {
-            entry->classObject->Release();
-            entry->classObject = nullptr;
-        }
+    for (const ClassTableEntry* entry = m_classTable; entry->classId; ++entry) {
+        const auto index = static_cast<std::size_t>(entry - m_classTable);
+        if (index < m_classObjects.size())
+            m_classObjects[index].Reset();
         if (entry->notify)
             entry->notify(false);
     }
-    m_typeInfoLock.Destroy();
-    m_classTableLock.Destroy();
-    RunTerminationActions();
-}
-
-HRESULT ServerModule::AddTerminationAction(TerminationAction action, void* argument) noexcept
-{
-    auto* node = new (std::nothrow) TerminationNode{action, argument, nullptr};
-    if (!node)
-        return E_OUTOFMEMORY;
-    ModuleLockGuard guard(m_typeInfoLock);
-    node->next = m_terminationActions;
-    m_terminationActions = node;
-    return S_OK;
-}
-
-void ServerModule::RunTerminationActions() noexcept
-{
-    while (TerminationNode* node = m_terminationActions) {
-        m_terminationActions = node->next;
-        node->action(node->argument);
-        delete node;
-    }
+    m_typeInfo.Clear();
 }
 
 HRESULT ServerModule::GetClassObject(REFCLSID classId, REFIID iid, void** out) noexcept
@@ -70,43 +46,46 @@ HRESULT ServerModule::GetClassObject(REFCLSID classId, REFIID iid, void** out) n
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    for (ClassTableEntry* entry = m_classTable; entry && entry->classId; ++entry) {
+    for (const ClassTableEntry* entry = m_classTable; entry && entry->classId; ++entry) {
         if (!entry->createClassObject || !::IsEqualCLSID(*entry->classId, classId))
             continue;
-        // Read without the lock first; the second look inside it makes
-        // concurrent first requests share one class object.
-        IUnknown* classObject = reinterpret_cast<IUnknown*>(
-            ::InterlockedCompareExchangePointer(reinterpret_cast<void**>(&entry->classObject), nullptr, nullptr));
-        if (!classObject) {
-            ModuleLockGuard guard(m_classTableLock);
-            if (!entry->classObject) {
-                void* made = nullptr;
-                const HRESULT hr = entry->createClassObject(entry->createObject, IID_IUnknown, &made);
-                if (FAILED(hr))
-                    return hr;
-                ::InterlockedExchangePointer(reinterpret_cast<void**>(&entry->classObject), made);
-            }
-            classObject = entry->classObject;
-        }
+        // Concurrent first requests share one class object.
+        const std::lock_guard guard(m_classObjectsLock);
+        IUnknown* classObject = nullptr;
+        RETURN_IF_FAILED(CachedClassObject(*entry, &classObject));
         return classObject->QueryInterface(iid, out);
     }
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
+// The entry's class object, made on its first request; not AddRef'ed. The
+// caller holds the class objects' lock.
+HRESULT ServerModule::CachedClassObject(const ClassTableEntry& entry, IUnknown** classObject) noexcept
+{
+    const auto index = static_cast<std::size_t>(&entry - m_classTable);
+    if (index >= m_classObjects.size())
+        RETURN_IF_FAILED(lorvane::win::ComGuarded([&] {
+            m_classObjects.resize(index + 1);
+            return S_OK;
+        }));
+    Microsoft::WRL::ComPtr<IUnknown>& cached = m_classObjects[index];
+    if (!cached)
+        RETURN_IF_FAILED(entry.createClassObject(entry.createObject, IID_IUnknown, &cached));
+    *classObject = cached.Get();
+    return S_OK;
+}
+
 HRESULT ServerModule::RegisterServer(RegistrationScope scope) noexcept
 {
-    for (ClassTableEntry* entry = m_classTable; entry->classId; ++entry) {
-        const HRESULT hr = entry->registration(m_instance, true, scope);
-        if (FAILED(hr))
-            return hr;
-    }
+    for (const ClassTableEntry* entry = m_classTable; entry->classId; ++entry)
+        RETURN_IF_FAILED(entry->registration(m_instance, true, scope));
     // The class declares no component categories.
     return RegisterTypeLibrary(m_instance, scope);
 }
 
 HRESULT ServerModule::UnregisterServer(RegistrationScope scope) noexcept
 {
-    for (ClassTableEntry* entry = m_classTable; entry->classId; ++entry)
+    for (const ClassTableEntry* entry = m_classTable; entry->classId; ++entry)
         entry->registration(m_instance, false, scope);
     UnregisterTypeLibrary(m_instance, scope);
     return S_OK;

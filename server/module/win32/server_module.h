@@ -1,11 +1,17 @@
 // ServerModule: the library-wide state of Orbalin.dll, from process attach to
 // process detach. It holds the lock count that DllCanUnloadNow reports, the
-// class table with the cached class objects, and the actions run at unload.
+// class table with the cached class objects, and the type information that
+// the server objects share.
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
+#include <wrl/client.h>
 
+#include <mutex>
+#include <vector>
+
+#include "server/module/win32/type_info_cache.h"
 #include "server/registration/registration_scope.h"
 
 namespace orbalin {
@@ -19,7 +25,6 @@ using ClassObjectCreator = HRESULT (*)(ObjectCreator objectCreator, REFIID iid, 
 using RegistrationAction = HRESULT (*)(HINSTANCE instance, bool registerMode, RegistrationScope scope);
 // Told true at load and false at unload.
 using StartStopNotification = void (*)(bool starting);
-using TerminationAction = void (*)(void* argument);
 
 struct ClassTableEntry {
     const CLSID* classId;  // null ends the table
@@ -27,45 +32,16 @@ struct ClassTableEntry {
     ClassObjectCreator createClassObject;
     ObjectCreator createObject;
     StartStopNotification notify;
-    IUnknown* classObject;  // cached; owned by the module until unload
-};
-
-// A critical section created and destroyed explicitly, so that the module
-// makes its locks at attach and drops them at detach.
-class ModuleLock {
-public:
-    constexpr ModuleLock() = default;
-    ModuleLock(const ModuleLock&) = delete;
-    ModuleLock& operator=(const ModuleLock&) = delete;
-
-    void Create() noexcept { ::InitializeCriticalSection(&m_section); }
-    void Destroy() noexcept { ::DeleteCriticalSection(&m_section); }
-    void Enter() noexcept { ::EnterCriticalSection(&m_section); }
-    void Leave() noexcept { ::LeaveCriticalSection(&m_section); }
-
-private:
-    CRITICAL_SECTION m_section{};
-};
-
-class ModuleLockGuard {
-public:
-    explicit ModuleLockGuard(ModuleLock& lock) noexcept : m_lock(lock) { m_lock.Enter(); }
-    ~ModuleLockGuard() { m_lock.Leave(); }
-    ModuleLockGuard(const ModuleLockGuard&) = delete;
-    ModuleLockGuard& operator=(const ModuleLockGuard&) = delete;
-
-private:
-    ModuleLock& m_lock;
 };
 
 class ServerModule {
 public:
-    constexpr ServerModule() = default;
+    ServerModule() = default;
     ServerModule(const ServerModule&) = delete;
     ServerModule& operator=(const ServerModule&) = delete;
 
     // Process attach and detach.
-    void Start(HINSTANCE instance, ClassTableEntry* classTable, const GUID& libraryId) noexcept;
+    void Start(HINSTANCE instance, const ClassTableEntry* classTable, const GUID& libraryId) noexcept;
     void Stop() noexcept;
 
     LONG Lock() noexcept { return ::InterlockedIncrement(&m_lockCount); }
@@ -73,17 +49,21 @@ public:
     LONG LockCount() noexcept { return ::InterlockedCompareExchange(&m_lockCount, 0, 0); }
 
     HINSTANCE Instance() const noexcept { return m_instance; }
-    ClassTableEntry* ClassTable() const noexcept { return m_classTable; }
-    const GUID& LibraryId() const noexcept { return m_libraryId; }
-    ModuleLock& ClassTableLock() noexcept { return m_classTableLock; }
-    ModuleLock& TypeInfoLock() noexcept { return m_typeInfoLock; }
-
-    // Runs action(argument) at unload, after every action added later.
-    HRESULT AddTerminationAction(TerminationAction action, void* argument) noexcept;
 
     // The cached class object of classId, made on first request; then
     // asked for iid.
     HRESULT GetClassObject(REFCLSID classId, REFIID iid, void** out) noexcept;
+
+    // The type information of the library's interface and its name lookup;
+    // see TypeInfoCache.
+    HRESULT EnsureTypeInfo(LCID locale, ITypeInfo** typeInfo) noexcept
+    {
+        return m_typeInfo.Ensure(m_libraryId, locale, typeInfo);
+    }
+    HRESULT LookUpDispatchIds(ITypeInfo* typeInfo, LPOLESTR* names, UINT count, DISPID* dispatchIds) const noexcept
+    {
+        return m_typeInfo.LookUpDispatchIds(typeInfo, names, count, dispatchIds);
+    }
 
     HRESULT RegisterServer(RegistrationScope scope = RegistrationScope::Machine) noexcept;
     HRESULT UnregisterServer(RegistrationScope scope = RegistrationScope::Machine) noexcept;
@@ -97,21 +77,16 @@ public:
     static bool InstallScope(const wchar_t* commandLine, RegistrationScope& scope) noexcept;
 
 private:
-    struct TerminationNode {
-        TerminationAction action;
-        void* argument;
-        TerminationNode* next;
-    };
-
-    void RunTerminationActions() noexcept;
+    HRESULT CachedClassObject(const ClassTableEntry& entry, IUnknown** classObject) noexcept;
 
     HINSTANCE m_instance = nullptr;
     LONG volatile m_lockCount = 0;
-    ClassTableEntry* m_classTable = nullptr;
+    const ClassTableEntry* m_classTable = nullptr;
     GUID m_libraryId{};
-    ModuleLock m_classTableLock;
-    ModuleLock m_typeInfoLock;
-    TerminationNode* m_terminationActions = nullptr;  // newest first
+    // One per class table entry, in its order; the module's own reference.
+    std::mutex m_classObjectsLock;
+    std::vector<Microsoft::WRL::ComPtr<IUnknown>> m_classObjects;
+    TypeInfoCache m_typeInfo;
 };
 
 // The one ServerModule of this library.

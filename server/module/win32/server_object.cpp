@@ -1,10 +1,10 @@
 #include "server/module/win32/server_object.h"
 
 #include <atomic>
-#include <new>
 
+#include "common/result_code.h"
+#include "common/win/com_guard.h"
 #include "server/module/win32/server_module.h"
-#include "server/module/win32/type_info_cache.h"
 
 namespace orbalin {
 
@@ -33,9 +33,7 @@ public:
             return E_POINTER;
         *out = nullptr;
         ITypeInfo* typeInfo = nullptr;
-        const HRESULT hr = EnsureTypeInfo(locale, &typeInfo);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(Module().EnsureTypeInfo(locale, &typeInfo));
         typeInfo->AddRef();
         *out = typeInfo;
         return S_OK;
@@ -45,19 +43,15 @@ public:
                                             DISPID* dispatchIds) noexcept override
     {
         ITypeInfo* typeInfo = nullptr;
-        const HRESULT hr = EnsureTypeInfo(locale, &typeInfo);
-        if (FAILED(hr))
-            return hr;
-        return LookUpDispatchIds(typeInfo, names, count, dispatchIds);
+        RETURN_IF_FAILED(Module().EnsureTypeInfo(locale, &typeInfo));
+        return Module().LookUpDispatchIds(typeInfo, names, count, dispatchIds);
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispatchId, REFIID /*iid*/, LCID locale, WORD flags, DISPPARAMS* parameters,
                                      VARIANT* result, EXCEPINFO* exception, UINT* argumentError) noexcept override
     {
         ITypeInfo* typeInfo = nullptr;
-        const HRESULT hr = EnsureTypeInfo(locale, &typeInfo);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(Module().EnsureTypeInfo(locale, &typeInfo));
         const HRESULT invoked = typeInfo->Invoke(static_cast<IOrbalinObj*>(this), dispatchId, flags, parameters,
                                                  result, exception, argumentError);
         // A late-bound caller learns of errors through the exception record,
@@ -71,6 +65,19 @@ public:
     }
 
 protected:
+    // IUnknown answers with identity, which controls the object's life;
+    // anything else comes from the interface table.
+    HRESULT QueryIdentityOrTable(IUnknown* identity, REFIID iid, void** out) noexcept
+    {
+        if (!out)
+            return E_POINTER;
+        if (!::IsEqualIID(iid, IID_IUnknown))
+            return QueryInterfaceTable(iid, out);
+        *out = identity;
+        identity->AddRef();
+        return S_OK;
+    }
+
     // The interface table, in its order; IUnknown is the caller's business.
     // The pointer handed out is AddRef'ed through itself, which reaches the
     // outer object for an aggregated one.
@@ -99,14 +106,7 @@ class PlainServerObject final : public DispatchingObj {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) noexcept override
     {
-        if (!out)
-            return E_POINTER;
-        if (::IsEqualIID(iid, IID_IUnknown)) {
-            *out = Identity();
-            AddRef();
-            return S_OK;
-        }
-        return QueryInterfaceTable(iid, out);
+        return QueryIdentityOrTable(Identity(), iid, out);
     }
 
     ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++m_references; }
@@ -152,14 +152,7 @@ private:
 
         HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) noexcept override
         {
-            if (!out)
-                return E_POINTER;
-            if (::IsEqualIID(iid, IID_IUnknown)) {
-                *out = static_cast<IUnknown*>(this);
-                AddRef();
-                return S_OK;
-            }
-            return m_object.QueryInterfaceTable(iid, out);
+            return m_object.QueryIdentityOrTable(this, iid, out);
         }
 
         ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++m_references; }
@@ -198,7 +191,7 @@ HRESULT CreateServerObject(IUnknown* outer, REFIID iid, void** out)
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    try {
+    return lorvane::win::ComGuarded([&] {
         if (!outer) {
             auto* object = new PlainServerObject();
             return HandOut(object->Identity(), iid, out);
@@ -208,11 +201,7 @@ HRESULT CreateServerObject(IUnknown* outer, REFIID iid, void** out)
             return CLASS_E_NOAGGREGATION;
         auto* object = new AggregatedServerObject(outer);
         return HandOut(object->Inner(), iid, out);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    });
 }
 
 }  // namespace orbalin

@@ -1,16 +1,14 @@
 #include "server/module/win32/type_info_cache.h"
 
 #include <oleauto.h>
-#include <wrl/client.h>
 
-#include <atomic>
-#include <new>
 #include <string_view>
 
+#include "common/result_code.h"
+#include "common/win/com_guard.h"
 #include "common/win/unique_bstr.h"
+#include "common/win/unique_type_attr.h"
 #include "orbalin_contract.h"
-#include "server/module/name_table.h"
-#include "server/module/win32/server_module.h"
 
 namespace orbalin {
 
@@ -18,105 +16,77 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-struct TypeInfoCache {
-    // Published only after the name table is complete.
-    std::atomic<ITypeInfo*> typeInfo{nullptr};
-    NameTable names;
-};
-
-TypeInfoCache g_cache;
-
-void ReleaseTypeInfoCache(void* argument) noexcept
+HRESULT MemberIdAt(ITypeInfo* typeInfo, UINT index, MEMBERID& memberId) noexcept
 {
-    auto* cache = static_cast<TypeInfoCache*>(argument);
-    if (ITypeInfo* typeInfo = cache->typeInfo.exchange(nullptr))
-        typeInfo->Release();
-    cache->names.Clear();
+    lorvane::win::UniqueFuncDesc function;
+    RETURN_IF_FAILED(typeInfo->GetFuncDesc(index, function.Receive(typeInfo)));
+    memberId = function->memid;
+    return S_OK;
 }
 
+// May throw std::bad_alloc.
 HRESULT BuildNameTable(ITypeInfo* typeInfo, NameTable& names)
 {
-    TYPEATTR* attributes = nullptr;
-    HRESULT hr = typeInfo->GetTypeAttr(&attributes);
-    if (FAILED(hr))
-        return hr;
-    const WORD functionCount = attributes->cFuncs;
-    typeInfo->ReleaseTypeAttr(attributes);
-
+    lorvane::win::UniqueTypeAttr attributes;
+    RETURN_IF_FAILED(typeInfo->GetTypeAttr(attributes.Receive(typeInfo)));
+    const UINT functionCount = attributes->cFuncs;
     for (UINT index = 0; index < functionCount; ++index) {
-        FUNCDESC* function = nullptr;
-        hr = typeInfo->GetFuncDesc(index, &function);
-        if (FAILED(hr))
-            return hr;
-        const MEMBERID memberId = function->memid;
-        typeInfo->ReleaseFuncDesc(function);
-
+        MEMBERID memberId = MEMBERID_NIL;
+        RETURN_IF_FAILED(MemberIdAt(typeInfo, index, memberId));
         lorvane::win::UniqueBstr name;
-        hr = typeInfo->GetDocumentation(memberId, name.Receive(), nullptr, nullptr, nullptr);
-        if (FAILED(hr))
-            return hr;
-        try {
-            names.Add(std::wstring_view(name.Get(), ::SysStringLen(name.Get())), memberId);
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
+        RETURN_IF_FAILED(typeInfo->GetDocumentation(memberId, name.Receive(), nullptr, nullptr, nullptr));
+        names.Add(std::wstring_view(name.Get(), ::SysStringLen(name.Get())), memberId);
     }
     return S_OK;
 }
 
-HRESULT LoadTypeInfo(LCID locale) noexcept
+HRESULT LoadInterfaceTypeInfo(const GUID& libraryId, LCID locale, ComPtr<ITypeInfo>& typeInfo) noexcept
 {
-    ServerModule& module = Module();
     ComPtr<ITypeLib> typeLib;
-    HRESULT hr = ::LoadRegTypeLib(module.LibraryId(), 1, 0, locale, &typeLib);
-    if (FAILED(hr))
-        return hr;
-    ComPtr<ITypeInfo> typeInfo;
-    hr = typeLib->GetTypeInfoOfGuid(IID_IOrbalinObj, &typeInfo);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(::LoadRegTypeLib(libraryId, 1, 0, locale, &typeLib));
+    RETURN_IF_FAILED(typeLib->GetTypeInfoOfGuid(IID_IOrbalinObj, &typeInfo));
     // The extended interface, when offered, is the one kept.
     ComPtr<ITypeInfo2> typeInfo2;
     if (SUCCEEDED(typeInfo.As(&typeInfo2)))
         typeInfo = typeInfo2;
-
-    g_cache.names.Clear();
-    hr = BuildNameTable(typeInfo.Get(), g_cache.names);
-    if (SUCCEEDED(hr))
-        hr = module.AddTerminationAction(ReleaseTypeInfoCache, &g_cache);
-    if (FAILED(hr)) {
-        g_cache.names.Clear();
-        return hr;
-    }
-    g_cache.typeInfo.store(typeInfo.Detach(), std::memory_order_release);
     return S_OK;
 }
 
 }  // namespace
 
-HRESULT EnsureTypeInfo(LCID locale, ITypeInfo** typeInfo) noexcept
+HRESULT TypeInfoCache::Load(const GUID& libraryId, LCID locale) noexcept
 {
-    ITypeInfo* loaded = g_cache.typeInfo.load(std::memory_order_acquire);
-    if (!loaded) {
-        ModuleLockGuard guard(Module().TypeInfoLock());
-        loaded = g_cache.typeInfo.load(std::memory_order_acquire);
-        if (!loaded) {
-            const HRESULT hr = LoadTypeInfo(locale);
-            if (FAILED(hr))
-                return hr;
-            loaded = g_cache.typeInfo.load(std::memory_order_acquire);
-        }
+    ComPtr<ITypeInfo> typeInfo;
+    RETURN_IF_FAILED(LoadInterfaceTypeInfo(libraryId, locale, typeInfo));
+    m_names.Clear();
+    const HRESULT hr = lorvane::win::ComGuarded([&] { return BuildNameTable(typeInfo.Get(), m_names); });
+    if (FAILED(hr)) {
+        m_names.Clear();
+        return hr;
     }
-    *typeInfo = loaded;
+    m_typeInfo = typeInfo;
+    m_loaded.store(true, std::memory_order_release);
     return S_OK;
 }
 
-HRESULT LookUpDispatchIds(ITypeInfo* typeInfo, LPOLESTR* names, UINT count, DISPID* dispatchIds) noexcept
+HRESULT TypeInfoCache::Ensure(const GUID& libraryId, LCID locale, ITypeInfo** typeInfo) noexcept
+{
+    if (!m_loaded.load(std::memory_order_acquire)) {
+        const std::lock_guard guard(m_loadLock);
+        if (!m_loaded.load(std::memory_order_relaxed))
+            RETURN_IF_FAILED(Load(libraryId, locale));
+    }
+    *typeInfo = m_typeInfo.Get();
+    return S_OK;
+}
+
+HRESULT TypeInfoCache::LookUpDispatchIds(ITypeInfo* typeInfo, LPOLESTR* names, UINT count,
+                                         DISPID* dispatchIds) const noexcept
 {
     if (count > 0 && (!names || !dispatchIds))
         return E_POINTER;
     for (UINT index = 0; index < count; ++index) {
-        const std::optional<long> found = names[index] ? g_cache.names.Find(names[index]) : std::nullopt;
+        const std::optional<long> found = names[index] ? m_names.Find(names[index]) : std::nullopt;
         if (found) {
             dispatchIds[index] = *found;
             continue;
@@ -126,6 +96,13 @@ HRESULT LookUpDispatchIds(ITypeInfo* typeInfo, LPOLESTR* names, UINT count, DISP
         return typeInfo->GetIDsOfNames(names, count, dispatchIds);
     }
     return S_OK;
+}
+
+void TypeInfoCache::Clear() noexcept
+{
+    m_loaded.store(false, std::memory_order_relaxed);
+    m_typeInfo.Reset();
+    m_names.Clear();
 }
 
 }  // namespace orbalin

@@ -3,11 +3,13 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <new>
 #include <string>
 
+#include "common/result_code.h"
+#include "common/win/com_guard.h"
 #include "common/win/module_path.h"
 #include "common/win/unique_handle.h"
+#include "common/win/unique_type_attr.h"
 #include "server/module/type_library_path.h"
 
 namespace orbalin {
@@ -20,10 +22,8 @@ using Microsoft::WRL::ComPtr;
 // else from the ".tlb" beside it. path receives the path that loaded.
 HRESULT LoadOwnTypeLibrary(HINSTANCE instance, std::wstring& path, ComPtr<ITypeLib>& typeLib)
 {
-    HRESULT hr = lorvane::win::ModuleFilePath(instance, path);
-    if (FAILED(hr))
-        return hr;
-    hr = ::LoadTypeLib(path.c_str(), typeLib.ReleaseAndGetAddressOf());
+    RETURN_IF_FAILED(lorvane::win::ModuleFilePath(instance, path));
+    const HRESULT hr = ::LoadTypeLib(path.c_str(), typeLib.ReleaseAndGetAddressOf());
     if (SUCCEEDED(hr))
         return hr;
     path = TypeLibraryFallbackPath(path);
@@ -33,8 +33,8 @@ HRESULT LoadOwnTypeLibrary(HINSTANCE instance, std::wstring& path, ComPtr<ITypeL
 using RegisterTypeLibFunction = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*);
 using UnRegisterTypeLibFunction = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
 
-// Looked up by name at run time, as the platform's own registration tools
-// do (the per-user functions are not in every SDK's headers either).
+// The per-user functions are looked up by name at run time, as the
+// platform's own registration tools do: they are not in every SDK's headers.
 template <typename Function>
 Function OleAutFunction(const lorvane::win::UniqueHmodule& oleAut, const char* name) noexcept
 {
@@ -42,13 +42,16 @@ Function OleAutFunction(const lorvane::win::UniqueHmodule& oleAut, const char* n
                   : nullptr;
 }
 
-// An older system without the function simply skips it.
-void UnregisterThroughOleAut(const TLIBATTR& attributes, RegistrationScope scope) noexcept
+// A system without the per-user function simply skips it.
+void RemoveRegistration(const TLIBATTR& attributes, RegistrationScope scope) noexcept
 {
+    if (scope == RegistrationScope::Machine) {
+        ::UnRegisterTypeLib(attributes.guid, attributes.wMajorVerNum, attributes.wMinorVerNum, attributes.lcid,
+                            attributes.syskind);
+        return;
+    }
     const lorvane::win::UniqueHmodule oleAut(::LoadLibraryW(L"oleaut32.dll"));
-    auto unregister = OleAutFunction<UnRegisterTypeLibFunction>(
-        oleAut, scope == RegistrationScope::User ? "UnRegisterTypeLibForUser" : "UnRegisterTypeLib");
-    if (unregister)
+    if (auto unregister = OleAutFunction<UnRegisterTypeLibFunction>(oleAut, "UnRegisterTypeLibForUser"))
         unregister(attributes.guid, attributes.wMajorVerNum, attributes.wMinorVerNum, attributes.lcid, attributes.syskind);
 }
 
@@ -61,38 +64,39 @@ HRESULT RegisterForUser(ITypeLib* typeLib, std::wstring& path, std::wstring& hel
     return registerForUser(typeLib, path.data(), helpDirectory.data());
 }
 
-}  // namespace
-
-HRESULT RegisterTypeLibrary(HINSTANCE instance, RegistrationScope scope) noexcept
-try {
+HRESULT Register(HINSTANCE instance, RegistrationScope scope)
+{
     std::wstring path;
     ComPtr<ITypeLib> typeLib;
-    const HRESULT hr = LoadOwnTypeLibrary(instance, path, typeLib);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(LoadOwnTypeLibrary(instance, path, typeLib));
     std::wstring helpDirectory = HelpDirectoryOf(path);
     if (scope == RegistrationScope::User)
         return RegisterForUser(typeLib.Get(), path, helpDirectory);
     return ::RegisterTypeLib(typeLib.Get(), path.data(), helpDirectory.data());
-} catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
+}
+
+HRESULT Unregister(HINSTANCE instance, RegistrationScope scope)
+{
+    std::wstring path;
+    ComPtr<ITypeLib> typeLib;
+    const HRESULT loaded = LoadOwnTypeLibrary(instance, path, typeLib);
+    RETURN_IF_FAILED(loaded);
+    lorvane::win::UniqueTlibAttr attributes;
+    if (SUCCEEDED(typeLib->GetLibAttr(attributes.Receive(typeLib.Get()))))
+        RemoveRegistration(*attributes.Get(), scope);
+    return loaded;
+}
+
+}  // namespace
+
+HRESULT RegisterTypeLibrary(HINSTANCE instance, RegistrationScope scope) noexcept
+{
+    return lorvane::win::ComGuarded([&] { return Register(instance, scope); });
 }
 
 HRESULT UnregisterTypeLibrary(HINSTANCE instance, RegistrationScope scope) noexcept
-try {
-    std::wstring path;
-    ComPtr<ITypeLib> typeLib;
-    const HRESULT hr = LoadOwnTypeLibrary(instance, path, typeLib);
-    if (FAILED(hr))
-        return hr;
-    TLIBATTR* attributes = nullptr;
-    if (SUCCEEDED(typeLib->GetLibAttr(&attributes))) {
-        UnregisterThroughOleAut(*attributes, scope);
-        typeLib->ReleaseTLibAttr(attributes);
-    }
-    return hr;
-} catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
+{
+    return lorvane::win::ComGuarded([&] { return Unregister(instance, scope); });
 }
 
 }  // namespace orbalin

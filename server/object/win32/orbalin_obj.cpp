@@ -2,12 +2,14 @@
 
 #include <wrl/client.h>
 
-#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "common/result_code.h"
+#include "common/win/com_guard.h"
 #include "common/win/text.h"
+#include "common/win/unique_memory.h"
 #include "server/protocol/detector_protocol.h"
 
 namespace orbalin {
@@ -26,12 +28,27 @@ void ClearErrorRecord() { ::SetErrorInfo(0, nullptr); }
 
 using LineGuard = std::lock_guard<std::mutex>;
 
+// The accessors of the sale line: each drops the thread's error record, then
+// reads or replaces one field under the line's lock.
+
+// The caller owns the copy; an absent string reads as empty.
+HRESULT ReadField(std::mutex& lock, const lorvane::win::UniqueBstr& stored, BSTR* out) noexcept
+{
+    ClearErrorRecord();
+    if (out == nullptr)
+        return E_POINTER;
+    const LineGuard guard(lock);
+    *out = ::SysAllocString(stored ? stored.Get() : L"");
+    return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
 // The stored string becomes a copy of the given one up to its first NUL; a
 // null string leaves it absent. A copy that cannot be allocated leaves the
 // old value and is reported. The copy is made and the old string freed
 // outside the lock; only the swap is guarded.
-HRESULT StoreString(std::mutex& lock, lorvane::win::UniqueBstr& stored, BSTR value) noexcept
+HRESULT WriteField(std::mutex& lock, lorvane::win::UniqueBstr& stored, BSTR value) noexcept
 {
+    ClearErrorRecord();
     lorvane::win::UniqueBstr copy(value);
     if (value != nullptr && !copy)
         return E_OUTOFMEMORY;
@@ -42,19 +59,10 @@ HRESULT StoreString(std::mutex& lock, lorvane::win::UniqueBstr& stored, BSTR val
     return S_OK;
 }
 
-// The caller owns the copy; an absent string reads as empty.
-HRESULT CopyString(std::mutex& lock, const lorvane::win::UniqueBstr& stored, BSTR* out) noexcept
-{
-    if (out == nullptr)
-        return E_POINTER;
-    const LineGuard guard(lock);
-    *out = ::SysAllocString(stored ? stored.Get() : L"");
-    return *out != nullptr ? S_OK : E_OUTOFMEMORY;
-}
-
 template <typename T>
-HRESULT CopyOut(std::mutex& lock, const T& value, T* out) noexcept
+HRESULT ReadField(std::mutex& lock, const T& value, T* out) noexcept
 {
+    ClearErrorRecord();
     if (out == nullptr)
         return E_POINTER;
     const LineGuard guard(lock);
@@ -63,10 +71,12 @@ HRESULT CopyOut(std::mutex& lock, const T& value, T* out) noexcept
 }
 
 template <typename T>
-void StoreValue(std::mutex& lock, T& stored, T value) noexcept
+HRESULT WriteField(std::mutex& lock, T& stored, T value) noexcept
 {
+    ClearErrorRecord();
     const LineGuard guard(lock);
     stored = value;
+    return S_OK;
 }
 
 // Code and Name as 8-bit text in the system ANSI code page, up to the first
@@ -83,6 +93,22 @@ std::wstring_view View(const lorvane::win::UniqueBstr& value)
     return value ? std::wstring_view(value.Get()) : std::wstring_view();
 }
 
+// May throw std::bad_alloc.
+HRESULT LeaveErrorRecord(REFCLSID classId, const char* description, REFIID interfaceId)
+{
+    const std::wstring text = lorvane::win::WideFromCodePage(description, CP_ACP);
+    Microsoft::WRL::ComPtr<ICreateErrorInfo> record;
+    RETURN_IF_FAILED(::CreateErrorInfo(&record));
+    record->SetGUID(interfaceId);
+    lorvane::win::UniqueCoTaskMem<OLECHAR> progId;
+    if (SUCCEEDED(::ProgIDFromCLSID(classId, progId.Receive())) && progId)
+        record->SetSource(progId.Get());
+    record->SetDescription(const_cast<LPOLESTR>(text.c_str()));
+    Microsoft::WRL::ComPtr<IErrorInfo> info;
+    RETURN_IF_FAILED(record.As(&info));
+    return ::SetErrorInfo(0, info.Get());
+}
+
 }  // namespace
 
 OrbalinObj::OrbalinObj() noexcept : m_desktop(m_realDesktop) {}
@@ -91,83 +117,68 @@ OrbalinObj::OrbalinObj(Desktop& desktop) noexcept : m_desktop(desktop) {}
 
 HRESULT OrbalinObj::get_Code(BSTR* pVal) noexcept
 {
-    ClearErrorRecord();
-    return CopyString(m_lineLock, m_code, pVal);
+    return ReadField(m_lineLock, m_code, pVal);
 }
 
 HRESULT OrbalinObj::put_Code(BSTR value) noexcept
 {
-    ClearErrorRecord();
-    return StoreString(m_lineLock, m_code, value);
+    return WriteField(m_lineLock, m_code, value);
 }
 
 HRESULT OrbalinObj::get_Name(BSTR* pVal) noexcept
 {
-    ClearErrorRecord();
-    return CopyString(m_lineLock, m_name, pVal);
+    return ReadField(m_lineLock, m_name, pVal);
 }
 
 HRESULT OrbalinObj::put_Name(BSTR value) noexcept
 {
-    ClearErrorRecord();
-    return StoreString(m_lineLock, m_name, value);
+    return WriteField(m_lineLock, m_name, value);
 }
 
 HRESULT OrbalinObj::get_Price(double* pVal) noexcept
 {
-    ClearErrorRecord();
-    return CopyOut(m_lineLock, m_price, pVal);
+    return ReadField(m_lineLock, m_price, pVal);
 }
 
 HRESULT OrbalinObj::put_Price(double value) noexcept
 {
-    ClearErrorRecord();
-    StoreValue(m_lineLock, m_price, value);
-    return S_OK;
+    return WriteField(m_lineLock, m_price, value);
 }
 
 HRESULT OrbalinObj::get_Quantity(double* pVal) noexcept
 {
-    ClearErrorRecord();
-    return CopyOut(m_lineLock, m_quantity, pVal);
+    return ReadField(m_lineLock, m_quantity, pVal);
 }
 
 HRESULT OrbalinObj::put_Quantity(double value) noexcept
 {
-    ClearErrorRecord();
-    StoreValue(m_lineLock, m_quantity, value);
-    return S_OK;
+    return WriteField(m_lineLock, m_quantity, value);
 }
 
 HRESULT OrbalinObj::get_DeviceNumber(LONG* pVal) noexcept
 {
-    ClearErrorRecord();
-    return CopyOut(m_lineLock, m_deviceNumber, pVal);
+    return ReadField(m_lineLock, m_deviceNumber, pVal);
 }
 
 HRESULT OrbalinObj::put_DeviceNumber(LONG value) noexcept
 {
-    ClearErrorRecord();
-    StoreValue(m_lineLock, m_deviceNumber, value);
-    return S_OK;
+    return WriteField(m_lineLock, m_deviceNumber, value);
 }
 
 HRESULT OrbalinObj::InitOrbalin() noexcept
 {
     ClearErrorRecord();
-    try {
+    return lorvane::win::ComGuarded([&] {
         InitialiseDetector(m_desktop);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 HRESULT OrbalinObj::SendCommand(short cmdCode) noexcept
 {
     ClearErrorRecord();
-    SendResult result;
-    try {
+    SendResult result = SendResult::Delivered;
+    RETURN_IF_FAILED(lorvane::win::ComGuarded([&] {
         // A snapshot under the lock: another thread may replace the line
         // while this one waits for the detector.
         std::wstring code;
@@ -184,9 +195,8 @@ HRESULT OrbalinObj::SendCommand(short cmdCode) noexcept
         line.code = AnsiFromWide(code);
         line.name = AnsiFromWide(name);
         result = SendCommandText(m_desktop, CommandText(cmdCode, line));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+        return S_OK;
+    }));
     if (result == SendResult::NotResponding)
         return ReportError(CLSID_OrbalinObj, kNotRespondingDescription, IID_IOrbalinObj, kErrorNotResponding);
     return S_OK;
@@ -200,12 +210,10 @@ HRESULT OrbalinObj::CheckStatus(LONG* retVal) noexcept
     // A client that reads the value without checking the status sees 0, the
     // "no status form" value, never stale memory.
     *retVal = 0;
-    try {
+    return lorvane::win::ComGuarded([&] {
         *retVal = ReadStatus(m_desktop);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 HRESULT OrbalinObj::InterfaceSupportsErrorInfo(REFIID riid) noexcept
@@ -215,24 +223,9 @@ HRESULT OrbalinObj::InterfaceSupportsErrorInfo(REFIID riid) noexcept
 
 HRESULT ReportError(REFCLSID classId, const char* description, REFIID interfaceId, HRESULT status) noexcept
 {
-    try {
-        const std::wstring text = lorvane::win::WideFromCodePage(description, CP_ACP);
-        Microsoft::WRL::ComPtr<ICreateErrorInfo> record;
-        if (SUCCEEDED(::CreateErrorInfo(&record))) {
-            record->SetGUID(interfaceId);
-            LPOLESTR progId = nullptr;
-            if (SUCCEEDED(::ProgIDFromCLSID(classId, &progId)) && progId != nullptr) {
-                record->SetSource(progId);
-                ::CoTaskMemFree(progId);
-            }
-            record->SetDescription(const_cast<LPOLESTR>(text.c_str()));
-            Microsoft::WRL::ComPtr<IErrorInfo> info;
-            if (SUCCEEDED(record.As(&info)))
-                ::SetErrorInfo(0, info.Get());
-        }
-    } catch (const std::bad_alloc&) {
-        // The status still tells the client; only the record is lost.
-    }
+    // Whatever fails here, the status still tells the client; only the record
+    // is lost.
+    lorvane::win::ComGuarded([&] { return LeaveErrorRecord(classId, description, interfaceId); });
     return status;
 }
 

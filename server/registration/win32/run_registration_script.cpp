@@ -1,10 +1,11 @@
 #include "server/registration/win32/run_registration_script.h"
 
-#include <new>
 #include <string>
 
 #include <objbase.h>
 
+#include "common/result_code.h"
+#include "common/win/com_guard.h"
 #include "common/win/module_path.h"
 #include "common/win/unique_handle.h"
 #include "server/registration/script_interpreter.h"
@@ -14,13 +15,6 @@
 namespace orbalin {
 
 namespace {
-
-// The platform's last error as a status, or S_OK when it reports none.
-HRESULT LastErrorStatus()
-{
-    const DWORD error = ::GetLastError();
-    return error == 0 ? S_OK : static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
-}
 
 // The script writes '%MODULE%' inside single quotes, so a quote in the path
 // must be doubled or it would end the quoted token.
@@ -36,7 +30,8 @@ std::u16string DoubleQuotes(const std::wstring& path)
 }
 
 // The script's bytes, read from the library file opened as data; the file is
-// released on every path. On failure, status is the platform's last error.
+// released on every path. On failure, status is the platform's last error
+// (S_OK when it reports none).
 bool ReadScript(const std::wstring& path, std::string& text, HRESULT& status)
 {
     const lorvane::win::UniqueHmodule file(::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
@@ -45,7 +40,7 @@ bool ReadScript(const std::wstring& path, std::string& text, HRESULT& status)
     HGLOBAL loaded = resource != nullptr ? ::LoadResource(file.Get(), resource) : nullptr;
     const void* bytes = loaded != nullptr ? ::LockResource(loaded) : nullptr;
     if (bytes == nullptr) {
-        status = LastErrorStatus();
+        status = HRESULT_FROM_WIN32(::GetLastError());
         return false;
     }
     text.assign(static_cast<const char*>(bytes), ::SizeofResource(file.Get(), resource));
@@ -92,8 +87,7 @@ HRESULT Apply(const std::wstring& scriptPath, const std::wstring& module, bool r
         // Nothing of this user's to remove.
         if (!registerMode && hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
             return S_OK;
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(hr);
     }
 
     ReplacementMap map;
@@ -108,8 +102,7 @@ HRESULT Apply(const std::wstring& scriptPath, const std::wstring& module, bool r
 HRESULT Run(HINSTANCE instance, bool registerMode, RegistrationScope scope)
 {
     std::wstring path;
-    if (HRESULT hr = OwnPath(instance, path); FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(OwnPath(instance, path));
     return Apply(path, path, registerMode, 0, scope);
 }
 
@@ -193,40 +186,29 @@ HRESULT Restore(HINSTANCE instance, REFCLSID classId, RegistrationScope scope)
     if (other.empty())
         return S_FALSE;
     std::wstring path;
-    if (HRESULT hr = OwnPath(instance, path); FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(OwnPath(instance, path));
     return Apply(path, other, true, view, scope);
-}
-
-// No exception leaves the entry points: allocation failures become
-// E_OUTOFMEMORY, anything else E_FAIL.
-template <typename Action>
-HRESULT Guarded(Action action) noexcept
-{
-    try {
-        return action();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
 }
 
 }  // namespace
 
+// No exception leaves the entry points: allocation failures become
+// E_OUTOFMEMORY, anything else E_FAIL.
+using lorvane::win::ComGuarded;
+
 HRESULT RunRegistrationScript(HINSTANCE instance, bool registerMode, RegistrationScope scope) noexcept
 {
-    return Guarded([&] { return Run(instance, registerMode, scope); });
+    return ComGuarded([&] { return Run(instance, registerMode, scope); }, E_FAIL);
 }
 
 HRESULT RestoreOtherViewRegistration(HINSTANCE instance, REFCLSID classId, RegistrationScope scope) noexcept
 {
-    return Guarded([&] { return Restore(instance, classId, scope); });
+    return ComGuarded([&] { return Restore(instance, classId, scope); }, E_FAIL);
 }
 
 bool RegisteredToAnotherFile(HINSTANCE instance, REFCLSID classId, RegistrationScope scope) noexcept
 {
-    return Guarded([&] { return OtherFileRegistered(instance, classId, scope) ? S_OK : S_FALSE; }) == S_OK;
+    return ComGuarded([&] { return OtherFileRegistered(instance, classId, scope) ? S_OK : S_FALSE; }, E_FAIL) == S_OK;
 }
 
 }  // namespace orbalin

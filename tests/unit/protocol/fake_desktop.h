@@ -3,13 +3,13 @@
 #pragma once
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <limits>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "server/protocol/desktop.h"
 
 namespace orbalin::testing {
@@ -56,7 +56,7 @@ public:
         for (std::size_t i = 0; i < m_forms.size(); ++i) {
             const Form& form = m_forms[i];
             if (m_now >= form.from && m_now < form.until && form.className == className &&
-                SameIgnoringCase(form.title, title))
+                lorvane::EqualsNoCase(form.title, title))
                 return i + 1;
         }
         return kNoWindow;
@@ -135,13 +135,6 @@ public:
     bool outOfMemory = false;   // look-ups throw std::bad_alloc
 
 private:
-    static bool SameIgnoringCase(std::string_view a, std::string_view b)
-    {
-        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-                   return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-               });
-    }
-
     std::vector<Form> m_forms;
     std::string m_profile;
     std::size_t m_answeredTitles = std::numeric_limits<std::size_t>::max();

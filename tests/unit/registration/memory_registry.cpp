@@ -15,6 +15,7 @@ constexpr std::size_t kRootCount = std::size(kRootNames);
 
 bool NoCaseLess::operator()(const std::string& a, const std::string& b) const
 {
+    using lorvane::AsciiLower;
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return static_cast<unsigned char>(AsciiLower(x)) < static_cast<unsigned char>(AsciiLower(y));
     });

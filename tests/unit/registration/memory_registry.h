@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "server/registration/registry.h"
-#include "server/registration/text_compare.h"
+#include "common/ascii_case.h"
 
 namespace orbalin::testing {
 

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/win/unique_type_attr.h"
 #include "orbalin_library.h"
 
 namespace orbalin::test {
@@ -363,12 +364,11 @@ TEST(AssemblyManifest, AgreesWithTheLibraryItShipsWith)
 
     ComPtr<ITypeLib> library;
     ASSERT_EQ(::LoadTypeLib(kOrbalinDllPath, &library), S_OK);
-    TLIBATTR* libraryAttributes = nullptr;
-    ASSERT_EQ(library->GetLibAttr(&libraryAttributes), S_OK);
+    lorvane::win::UniqueTlibAttr libraryAttributes;
+    ASSERT_EQ(library->GetLibAttr(libraryAttributes.Receive(library.Get())), S_OK);
     const std::string libraryId = GuidText(libraryAttributes->guid);
     const std::string libraryVersion = std::to_string(libraryAttributes->wMajorVerNum) + "." +
                                        std::to_string(libraryAttributes->wMinorVerNum);
-    library->ReleaseTLibAttr(libraryAttributes);
     const std::string typelib = StartTag(xml, "typelib");
     EXPECT_EQ(Attribute(typelib, "tlbid"), libraryId);
     EXPECT_EQ(Attribute(typelib, "version"), libraryVersion);
@@ -384,21 +384,19 @@ TEST(AssemblyManifest, AgreesWithTheLibraryItShipsWith)
     EXPECT_TRUE(::IsEqualCLSID(classId, CLSID_OrbalinObj));
     ComPtr<ITypeInfo> classInfo, defaultInterface;
     ASSERT_EQ(library->GetTypeInfoOfGuid(classId, &classInfo), S_OK) << "class not in the type library";
-    TYPEATTR* classAttributes = nullptr;
-    ASSERT_EQ(classInfo->GetTypeAttr(&classAttributes), S_OK);
+    lorvane::win::UniqueTypeAttr classAttributes;
+    ASSERT_EQ(classInfo->GetTypeAttr(classAttributes.Receive(classInfo.Get())), S_OK);
     EXPECT_EQ(classAttributes->typekind, TKIND_COCLASS);
-    classInfo->ReleaseTypeAttr(classAttributes);
     HREFTYPE reference = 0;
     ASSERT_EQ(classInfo->GetRefTypeOfImplType(0, &reference), S_OK);
     ASSERT_EQ(classInfo->GetRefTypeInfo(reference, &defaultInterface), S_OK);
-    TYPEATTR* interfaceAttributes = nullptr;
-    ASSERT_EQ(defaultInterface->GetTypeAttr(&interfaceAttributes), S_OK);
+    lorvane::win::UniqueTypeAttr interfaceAttributes;
+    ASSERT_EQ(defaultInterface->GetTypeAttr(interfaceAttributes.Receive(defaultInterface.Get())), S_OK);
     const std::string interfaceId = GuidText(interfaceAttributes->guid);
-    defaultInterface->ReleaseTypeAttr(interfaceAttributes);
-    BSTR interfaceName = nullptr;
-    ASSERT_EQ(defaultInterface->GetDocumentation(MEMBERID_NIL, &interfaceName, nullptr, nullptr, nullptr), S_OK);
-    const std::string name = Narrow(interfaceName);
-    ::SysFreeString(interfaceName);
+    Bstr interfaceName;
+    ASSERT_EQ(defaultInterface->GetDocumentation(MEMBERID_NIL, interfaceName.Receive(), nullptr, nullptr, nullptr),
+              S_OK);
+    const std::string name = Narrow(interfaceName.Get());
 
     const std::string proxyStub = StartTag(xml, "comInterfaceExternalProxyStub");
     EXPECT_EQ(Attribute(proxyStub, "iid"), interfaceId);

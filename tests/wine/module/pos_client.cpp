@@ -27,10 +27,14 @@
 #include <thread>
 #include <vector>
 
+#include "common/win/unique_bstr.h"
+#include "common/win/unique_variant.h"
 #include "orbalin_contract.h"
 
 namespace {
 
+using lorvane::win::UniqueBstr;
+using lorvane::win::UniqueVariant;
 using Microsoft::WRL::ComPtr;
 
 std::string Utf8(const wchar_t* text)
@@ -77,15 +81,13 @@ void PrintErrorRecord(IOrbalinObj* object)
         std::printf("no error record\n");
         return;
     }
-    BSTR description = nullptr, source = nullptr;
+    UniqueBstr description, source;
     GUID iid{};
-    record->GetDescription(&description);
-    record->GetSource(&source);
+    record->GetDescription(description.Receive());
+    record->GetSource(source.Receive());
     record->GetGUID(&iid);
-    std::printf("error record: source=%s description=%s interface=%s\n", Utf8(source).c_str(),
-                Utf8(description).c_str(), ::IsEqualGUID(iid, IID_IOrbalinObj) ? "IOrbalinObj" : "other");
-    ::SysFreeString(description);
-    ::SysFreeString(source);
+    std::printf("error record: source=%s description=%s interface=%s\n", Utf8(source.Get()).c_str(),
+                Utf8(description.Get()).c_str(), ::IsEqualGUID(iid, IID_IOrbalinObj) ? "IOrbalinObj" : "other");
 }
 
 // SendCommand through IDispatch, as a scripting host calls it; then tells
@@ -97,14 +99,12 @@ void SendLateBound(IOrbalinObj* object, short command)
     argument.vt = VT_I2;
     argument.iVal = command;
     DISPPARAMS parameters{&argument, nullptr, 1, 0};
-    VARIANT result;
-    ::VariantInit(&result);
-    const HRESULT hr = object->Invoke(7, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, &result,
-                                      nullptr, nullptr);
+    UniqueVariant result;
+    const HRESULT hr = object->Invoke(7, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
+                                      result.Receive(), nullptr, nullptr);
     std::printf("late-bound SendCommand=0x%08lX\n", hr);
     ComPtr<IErrorInfo> record;
     std::printf("record after late-bound call: %s\n", ::GetErrorInfo(0, &record) == S_OK && record ? "left" : "none");
-    ::VariantClear(&result);
 }
 
 std::string GuidText(const GUID& guid)
@@ -124,18 +124,17 @@ void PrintProgId(const wchar_t* progId)
 
 void PrintProperties(IOrbalinObj* object)
 {
-    BSTR code = nullptr, name = nullptr;
+    UniqueBstr code, name;
     double price = -1, quantity = -1;
     LONG device = -1;
-    const HRESULT results[] = {object->get_Code(&code), object->get_Name(&name), object->get_Price(&price),
-                               object->get_Quantity(&quantity), object->get_DeviceNumber(&device)};
+    const HRESULT results[] = {object->get_Code(code.Receive()), object->get_Name(name.Receive()),
+                               object->get_Price(&price), object->get_Quantity(&quantity),
+                               object->get_DeviceNumber(&device)};
     bool all = true;
     for (HRESULT result : results)
         all = all && result == S_OK;
     std::printf("properties%s: Code=%s Name=%s Price=%g Quantity=%g DeviceNumber=%ld\n", all ? "" : " (a get failed)",
-                Utf8(code).c_str(), Utf8(name).c_str(), price, quantity, device);
-    ::SysFreeString(code);
-    ::SysFreeString(name);
+                Utf8(code.Get()).c_str(), Utf8(name.Get()).c_str(), price, quantity, device);
 }
 
 int Run(const wchar_t* progId, short command, bool lateBound, bool propertiesOnly)
@@ -153,20 +152,15 @@ int Run(const wchar_t* progId, short command, bool lateBound, bool propertiesOnl
         return 1;
     }
 
-    BSTR code = ::SysAllocString(L"A-17");
-    BSTR name = ::SysAllocString(L"Bread");
-    object->put_Code(code);
-    object->put_Name(name);
-    ::SysFreeString(code);
-    ::SysFreeString(name);
+    object->put_Code(UniqueBstr(L"A-17").Get());
+    object->put_Name(UniqueBstr(L"Bread").Get());
     object->put_Price(1.25);
     object->put_Quantity(2.0);
     object->put_DeviceNumber(3);
 
-    BSTR readBack = nullptr;
-    object->get_Name(&readBack);
-    std::printf("Name=%s\n", Utf8(readBack).c_str());
-    ::SysFreeString(readBack);
+    UniqueBstr readBack;
+    object->get_Name(readBack.Receive());
+    std::printf("Name=%s\n", Utf8(readBack.Get()).c_str());
     if (propertiesOnly) {
         PrintProperties(object.Get());
         LONG status = -1;

@@ -14,10 +14,18 @@
 #include <thread>
 #include <vector>
 
+#include "common/win/unique_type_attr.h"
+#include "common/win/unique_variant.h"
 #include "orbalin_library.h"
+#include "tests/wine/common/library_attributes.h"
 
 namespace orbalin::test {
 namespace {
+
+using lorvane::win::UniqueFuncDesc;
+using lorvane::win::UniqueTypeAttr;
+using lorvane::win::UniqueVarDesc;
+using lorvane::win::UniqueVariant;
 
 class RegisteredDispatch : public ::testing::Test {
 protected:
@@ -98,10 +106,9 @@ TEST_F(RegisteredDispatch, LateBindingFailsUntilRegisteredThenWorksWithoutReload
     EXPECT_EQ(quantity, 2.5) << "late and early binding reach the same value";
 
     ASSERT_EQ(dispatch->GetTypeInfo(7, LOCALE_USER_DEFAULT, &typeInfo), S_OK) << "the index is not examined";
-    TYPEATTR* attributes = nullptr;
-    ASSERT_EQ(typeInfo->GetTypeAttr(&attributes), S_OK);
+    UniqueTypeAttr attributes;
+    ASSERT_EQ(typeInfo->GetTypeAttr(attributes.Receive(typeInfo.Get())), S_OK);
     EXPECT_TRUE(::IsEqualGUID(attributes->guid, IID_IOrbalinObj));
-    typeInfo->ReleaseTypeAttr(attributes);
     EXPECT_EQ(dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, nullptr), E_POINTER);
 }
 
@@ -139,29 +146,26 @@ TEST_F(RegisteredDispatch, InvokeReachesEveryKindOfMember)
     ComPtr<IDispatch> dispatch = NewDispatch();
     ASSERT_TRUE(dispatch);
 
-    VARIANT code;
-    ::VariantInit(&code);
-    code.vt = VT_BSTR;
-    code.bstrVal = ::SysAllocString(L"4711");
-    EXPECT_EQ(Put(dispatch.Get(), 1, code), S_OK);
-    ::VariantClear(&code);
-    VARIANT result;
-    ASSERT_EQ(Get(dispatch.Get(), 1, &result), S_OK);
-    ASSERT_EQ(result.vt, VT_BSTR);
-    EXPECT_STREQ(result.bstrVal, L"4711");
-    ::VariantClear(&result);
+    UniqueVariant code;
+    code.Address()->vt = VT_BSTR;
+    code.Address()->bstrVal = ::SysAllocString(L"4711");
+    EXPECT_EQ(Put(dispatch.Get(), 1, code.Get()), S_OK);
+    UniqueVariant result;
+    ASSERT_EQ(Get(dispatch.Get(), 1, result.Receive()), S_OK);
+    ASSERT_EQ(result->vt, VT_BSTR);
+    EXPECT_STREQ(result->bstrVal, L"4711");
 
     // A double handed to a long property is converted by the type information.
     EXPECT_EQ(Put(dispatch.Get(), 5, Double(3.0)), S_OK);
-    ASSERT_EQ(Get(dispatch.Get(), 5, &result), S_OK);
-    EXPECT_EQ(result.vt, VT_I4);
-    EXPECT_EQ(result.lVal, 3);
+    ASSERT_EQ(Get(dispatch.Get(), 5, result.Receive()), S_OK);
+    EXPECT_EQ(result->vt, VT_I4);
+    EXPECT_EQ(result->lVal, 3);
 
     // CheckStatus is a method whose retval comes back as the result.
-    ASSERT_EQ(Get(dispatch.Get(), 8, &result, DISPATCH_METHOD), S_OK);
-    EXPECT_EQ(result.vt, VT_I4);
+    ASSERT_EQ(Get(dispatch.Get(), 8, result.Receive(), DISPATCH_METHOD), S_OK);
+    EXPECT_EQ(result->vt, VT_I4);
 
-    EXPECT_EQ(Get(dispatch.Get(), 42, &result), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Get(dispatch.Get(), 42, result.Receive()), DISP_E_MEMBERNOTFOUND);
 }
 
 // The registered type library against the published contract.
@@ -194,11 +198,6 @@ const Member kMembers[] = {
     {19, 8, INVOKE_FUNC, L"CheckStatus", L"retVal", VT_I4, true, kOutRetval, L"method CheckStatus"},
 };
 
-std::wstring Text(BSTR value)
-{
-    return value ? std::wstring(value, ::SysStringLen(value)) : std::wstring();
-}
-
 struct Documentation {
     std::wstring name, help, helpFile;
     DWORD context = 99;
@@ -206,15 +205,12 @@ struct Documentation {
 
 Documentation DocumentationOf(ITypeInfo* typeInfo, MEMBERID id)
 {
-    BSTR name = nullptr, help = nullptr, file = nullptr;
+    Bstr name, help, file;
     Documentation doc;
-    EXPECT_EQ(typeInfo->GetDocumentation(id, &name, &help, &doc.context, &file), S_OK);
-    doc.name = Text(name);
-    doc.help = Text(help);
-    doc.helpFile = Text(file);
-    ::SysFreeString(name);
-    ::SysFreeString(help);
-    ::SysFreeString(file);
+    EXPECT_EQ(typeInfo->GetDocumentation(id, name.Receive(), help.Receive(), &doc.context, file.Receive()), S_OK);
+    doc.name = name.Text();
+    doc.help = help.Text();
+    doc.helpFile = file.Text();
     return doc;
 }
 
@@ -225,6 +221,17 @@ protected:
         ASSERT_TRUE(m_library.Loaded());
         ASSERT_EQ(m_library.RegisterServer(), S_OK);
         ASSERT_EQ(::LoadRegTypeLib(LIBID_ORBALINLib, 1, 0, 0, &m_typeLib), S_OK);
+    }
+
+    // The vtable side of the dual interface.
+    ComPtr<ITypeInfo> InterfaceTable()
+    {
+        ComPtr<ITypeInfo> dispatchSide, table;
+        EXPECT_EQ(m_typeLib->GetTypeInfoOfGuid(IID_IOrbalinObj, &dispatchSide), S_OK);
+        HREFTYPE reference = 0;
+        EXPECT_EQ(dispatchSide->GetRefTypeOfImplType(-1, &reference), S_OK);
+        EXPECT_EQ(dispatchSide->GetRefTypeInfo(reference, &table), S_OK);
+        return table;
     }
 
     ComPtr<ITypeInfo> TypeAt(UINT index, TYPEKIND expectedKind)
@@ -244,37 +251,19 @@ protected:
 
 TEST_F(Contract, LibraryAttributesAndTypeOrder)
 {
-    TLIBATTR* attributes = nullptr;
-    ASSERT_EQ(m_typeLib->GetLibAttr(&attributes), S_OK);
-    EXPECT_TRUE(::IsEqualGUID(attributes->guid, LIBID_ORBALINLib));
-    EXPECT_EQ(attributes->lcid, 0u);
-    EXPECT_EQ(attributes->wMajorVerNum, 1);
-    EXPECT_EQ(attributes->wMinorVerNum, 0);
-    // The library records the target system of the server that carries it.
-    EXPECT_EQ(attributes->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
-    m_typeLib->ReleaseTLibAttr(attributes);
-
-    BSTR name = nullptr, help = nullptr, file = nullptr;
-    DWORD context = 99;
-    ASSERT_EQ(m_typeLib->GetDocumentation(-1, &name, &help, &context, &file), S_OK);
-    EXPECT_EQ(Text(name), L"ORBALINLib");
-    EXPECT_EQ(Text(help), L"Orbalin 1.0 Type Library");
-    EXPECT_EQ(Text(file), L"");
-    EXPECT_EQ(context, 0u);
-    ::SysFreeString(name);
-    ::SysFreeString(help);
-    ::SysFreeString(file);
+    Bstr helpFile;
+    ASSERT_NO_FATAL_FAILURE(ExpectLibraryAttributes(m_typeLib.Get(), helpFile));
+    EXPECT_EQ(helpFile.Text(), L"");
 
     // Names and kinds in library order; a dual interface is listed by its
     // dispatch side.
     std::wstring listing;
     for (UINT index = 0; index < m_typeLib->GetTypeInfoCount(); ++index) {
-        BSTR typeName = nullptr;
+        Bstr typeName;
         TYPEKIND kind{};
-        ASSERT_EQ(m_typeLib->GetDocumentation(index, &typeName, nullptr, nullptr, nullptr), S_OK);
+        ASSERT_EQ(m_typeLib->GetDocumentation(index, typeName.Receive(), nullptr, nullptr, nullptr), S_OK);
         ASSERT_EQ(m_typeLib->GetTypeInfoType(index, &kind), S_OK);
-        listing += Text(typeName) + L":" + std::to_wstring(kind) + L" ";
-        ::SysFreeString(typeName);
+        listing += typeName.Text() + L":" + std::to_wstring(kind) + L" ";
     }
     EXPECT_EQ(listing, L"ErrorCodes:0 OrbalinObj:5 IOrbalinObj:4 ");
 }
@@ -283,19 +272,18 @@ TEST_F(Contract, ErrorCodesPublishTheStatusValues)
 {
     ComPtr<ITypeInfo> errorCodes = TypeAt(0, TKIND_ENUM);
     ASSERT_TRUE(errorCodes);
-    TYPEATTR* attributes = nullptr;
-    ASSERT_EQ(errorCodes->GetTypeAttr(&attributes), S_OK);
+    UniqueTypeAttr attributes;
+    ASSERT_EQ(errorCodes->GetTypeAttr(attributes.Receive(errorCodes.Get())), S_OK);
     EXPECT_EQ(attributes->cVars, 2);
     EXPECT_TRUE(::IsEqualGUID(attributes->guid, GUID_NULL));
     EXPECT_EQ(attributes->wMajorVerNum, 0);
     EXPECT_EQ(attributes->wMinorVerNum, 0);
-    errorCodes->ReleaseTypeAttr(attributes);
     EXPECT_EQ(DocumentationOf(errorCodes.Get(), MEMBERID_NIL).help, L"");
 
     const std::array<std::pair<const wchar_t*, LONG>, 2> values = {{{L"Success", 262144}, {L"ErrorNotResponding", 262145}}};
     for (UINT index = 0; index < values.size(); ++index) {
-        VARDESC* variable = nullptr;
-        ASSERT_EQ(errorCodes->GetVarDesc(index, &variable), S_OK);
+        UniqueVarDesc variable;
+        ASSERT_EQ(errorCodes->GetVarDesc(index, variable.Receive(errorCodes.Get())), S_OK);
         EXPECT_EQ(variable->varkind, VAR_CONST);
         ASSERT_NE(variable->lpvarValue, nullptr);
         VARIANT value;
@@ -303,7 +291,6 @@ TEST_F(Contract, ErrorCodesPublishTheStatusValues)
         ASSERT_EQ(::VariantChangeType(&value, variable->lpvarValue, 0, VT_I4), S_OK);
         EXPECT_EQ(value.lVal, values[index].second);
         EXPECT_EQ(DocumentationOf(errorCodes.Get(), variable->memid).name, values[index].first);
-        errorCodes->ReleaseVarDesc(variable);
     }
 }
 
@@ -311,12 +298,11 @@ TEST_F(Contract, ClassIsCreatableWithIOrbalinObjAsDefault)
 {
     ComPtr<ITypeInfo> coclass = TypeAt(1, TKIND_COCLASS);
     ASSERT_TRUE(coclass);
-    TYPEATTR* attributes = nullptr;
-    ASSERT_EQ(coclass->GetTypeAttr(&attributes), S_OK);
+    UniqueTypeAttr attributes;
+    ASSERT_EQ(coclass->GetTypeAttr(attributes.Receive(coclass.Get())), S_OK);
     EXPECT_TRUE(::IsEqualGUID(attributes->guid, CLSID_OrbalinObj));
     EXPECT_EQ(attributes->wTypeFlags, TYPEFLAG_FCANCREATE);
     EXPECT_EQ(attributes->cImplTypes, 1);
-    coclass->ReleaseTypeAttr(attributes);
     EXPECT_EQ(DocumentationOf(coclass.Get(), MEMBERID_NIL).help, L"OrbalinObj Class");
 
     INT flags = -1;
@@ -333,11 +319,10 @@ TEST_F(Contract, InterfaceIsDualWithTwentySlots)
 {
     ComPtr<ITypeInfo> dispatchSide;
     ASSERT_EQ(m_typeLib->GetTypeInfoOfGuid(IID_IOrbalinObj, &dispatchSide), S_OK);
-    TYPEATTR* attributes = nullptr;
-    ASSERT_EQ(dispatchSide->GetTypeAttr(&attributes), S_OK);
+    UniqueTypeAttr attributes;
+    ASSERT_EQ(dispatchSide->GetTypeAttr(attributes.Receive(dispatchSide.Get())), S_OK);
     EXPECT_EQ(attributes->typekind, TKIND_DISPATCH);
     EXPECT_EQ(attributes->wTypeFlags, TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE);
-    dispatchSide->ReleaseTypeAttr(attributes);
     const Documentation doc = DocumentationOf(dispatchSide.Get(), MEMBERID_NIL);
     EXPECT_EQ(doc.help, L"IOrbalinObj Interface");
     EXPECT_EQ(doc.context, 0u);
@@ -346,36 +331,31 @@ TEST_F(Contract, InterfaceIsDualWithTwentySlots)
     ASSERT_EQ(dispatchSide->GetRefTypeOfImplType(-1, &reference), S_OK);
     ComPtr<ITypeInfo> table;
     ASSERT_EQ(dispatchSide->GetRefTypeInfo(reference, &table), S_OK);
-    ASSERT_EQ(table->GetTypeAttr(&attributes), S_OK);
+    ASSERT_EQ(table->GetTypeAttr(attributes.Receive(table.Get())), S_OK);
     EXPECT_EQ(attributes->typekind, TKIND_INTERFACE);
     EXPECT_EQ(attributes->cbSizeVft, 20 * sizeof(void*));
     EXPECT_EQ(attributes->cFuncs, 13);
     // Dual, automation-compatible, dispatchable; not hidden, restricted or
     // non-extensible.
     EXPECT_EQ(attributes->wTypeFlags, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE);
-    table->ReleaseTypeAttr(attributes);
 
     ASSERT_EQ(table->GetRefTypeOfImplType(0, &reference), S_OK);
     ComPtr<ITypeInfo> base;
     ASSERT_EQ(table->GetRefTypeInfo(reference, &base), S_OK);
-    ASSERT_EQ(base->GetTypeAttr(&attributes), S_OK);
+    ASSERT_EQ(base->GetTypeAttr(attributes.Receive(base.Get())), S_OK);
     EXPECT_TRUE(::IsEqualGUID(attributes->guid, IID_IDispatch));
-    base->ReleaseTypeAttr(attributes);
 }
 
 TEST_F(Contract, EveryMemberMatchesItsSlotIdentifierTypeAndHelp)
 {
-    ComPtr<ITypeInfo> dispatchSide, table;
-    ASSERT_EQ(m_typeLib->GetTypeInfoOfGuid(IID_IOrbalinObj, &dispatchSide), S_OK);
-    HREFTYPE reference = 0;
-    ASSERT_EQ(dispatchSide->GetRefTypeOfImplType(-1, &reference), S_OK);
-    ASSERT_EQ(dispatchSide->GetRefTypeInfo(reference, &table), S_OK);
+    const ComPtr<ITypeInfo> table = InterfaceTable();
+    ASSERT_TRUE(table);
 
     for (UINT index = 0; index < std::size(kMembers); ++index) {
         const Member& want = kMembers[index];
         SCOPED_TRACE(::testing::Message() << "slot " << want.slot);
-        FUNCDESC* function = nullptr;
-        ASSERT_EQ(table->GetFuncDesc(index, &function), S_OK);
+        UniqueFuncDesc function;
+        ASSERT_EQ(table->GetFuncDesc(index, function.Receive(table.Get())), S_OK);
         EXPECT_EQ(function->memid, want.id);
         EXPECT_EQ(function->invkind, want.kind);
         EXPECT_EQ(function->oVft, want.slot * static_cast<SHORT>(sizeof(void*)));
@@ -397,21 +377,17 @@ TEST_F(Contract, EveryMemberMatchesItsSlotIdentifierTypeAndHelp)
             EXPECT_EQ(parameter.paramdesc.wParamFlags, want.parameterFlags);
         }
 
-        table->ReleaseFuncDesc(function);
-
         // Get and put accessors share one identifier and so one help string.
         ComPtr<ITypeInfo2> table2;
         ASSERT_EQ(table.As(&table2), S_OK);
-        BSTR help = nullptr;
+        Bstr help;
         DWORD context = 99;
-        ASSERT_EQ(table2->GetDocumentation2(want.id, 0, &help, &context, nullptr), S_OK);
-        EXPECT_EQ(Text(help), want.help);
-        ::SysFreeString(help);
-        BSTR name = nullptr;
-        ASSERT_EQ(table->GetDocumentation(want.id, &name, nullptr, &context, nullptr), S_OK);
-        EXPECT_EQ(Text(name), want.name);
+        ASSERT_EQ(table2->GetDocumentation2(want.id, 0, help.Receive(), &context, nullptr), S_OK);
+        EXPECT_EQ(help.Text(), want.help);
+        Bstr name;
+        ASSERT_EQ(table->GetDocumentation(want.id, name.Receive(), nullptr, &context, nullptr), S_OK);
+        EXPECT_EQ(name.Text(), want.name);
         EXPECT_EQ(context, 0u);
-        ::SysFreeString(name);
     }
 }
 
@@ -419,20 +395,18 @@ TEST_F(Contract, EveryMemberMatchesItsSlotIdentifierTypeAndHelp)
 // put accessors of one property apart.
 TEST_F(Contract, PutAccessorsHaveNoParameterName)
 {
-    ComPtr<ITypeInfo> dispatchSide;
-    ASSERT_EQ(m_typeLib->GetTypeInfoOfGuid(IID_IOrbalinObj, &dispatchSide), S_OK);
-    HREFTYPE reference = 0;
-    ASSERT_EQ(dispatchSide->GetRefTypeOfImplType(-1, &reference), S_OK);
-    ComPtr<ITypeInfo> table;
-    ASSERT_EQ(dispatchSide->GetRefTypeInfo(reference, &table), S_OK);
+    const ComPtr<ITypeInfo> table = InterfaceTable();
+    ASSERT_TRUE(table);
 
     for (UINT index = 0; index < std::size(kMembers); ++index) {
         const Member& want = kMembers[index];
         SCOPED_TRACE(::testing::Message() << "slot " << want.slot);
-        FUNCDESC* function = nullptr;
-        ASSERT_EQ(table->GetFuncDesc(index, &function), S_OK);
-        const MEMBERID id = function->memid;
-        table->ReleaseFuncDesc(function);
+        MEMBERID id = MEMBERID_NIL;
+        {
+            UniqueFuncDesc function;
+            ASSERT_EQ(table->GetFuncDesc(index, function.Receive(table.Get())), S_OK);
+            id = function->memid;
+        }
 
         ComPtr<ITypeComp> binder;
         ASSERT_EQ(table->GetTypeComp(&binder), S_OK);
@@ -444,27 +418,28 @@ TEST_F(Contract, PutAccessorsHaveNoParameterName)
                                                               : INVOKE_FUNC;
         ASSERT_EQ(binder->Bind(const_cast<LPOLESTR>(want.name), 0, flags, &boundInfo, &kind, &bound), S_OK);
         ASSERT_EQ(kind, DESCKIND_FUNCDESC);
-        EXPECT_EQ(bound.lpfuncdesc->memid, id);
-        EXPECT_EQ(bound.lpfuncdesc->invkind, want.kind);
+        const UniqueFuncDesc boundFunction(boundInfo.Get(), bound.lpfuncdesc);
+        EXPECT_EQ(boundFunction->memid, id);
+        EXPECT_EQ(boundFunction->invkind, want.kind);
 
         // A dispatch client asks by identifier; for a put accessor the
         // library holds the property's name only.
-        BSTR names[3] = {};
+        BSTR received[3] = {};
         UINT count = 0;
-        const HRESULT hr = boundInfo->GetNames(id, names, 3, &count);
-        boundInfo->ReleaseFuncDesc(bound.lpfuncdesc);
+        const HRESULT hr = boundInfo->GetNames(id, received, 3, &count);
+        Bstr names[3];
+        for (std::size_t i = 0; i < std::size(names); ++i)
+            names[i].Reset(received[i]);
         ASSERT_EQ(hr, S_OK);
         ASSERT_GE(count, 1u);
-        EXPECT_EQ(Text(names[0]), want.name);
+        EXPECT_EQ(names[0].Text(), want.name);
         if (want.kind != INVOKE_PROPERTYPUT) {
             const UINT expectedCount = want.parameterName ? 2u : 1u;
             EXPECT_EQ(count, expectedCount);
             if (want.parameterName && count == 2) {
-                EXPECT_EQ(Text(names[1]), want.parameterName);
+                EXPECT_EQ(names[1].Text(), want.parameterName);
             }
         }
-        for (BSTR name : names)
-            ::SysFreeString(name);
     }
 }
 

@@ -147,6 +147,17 @@ private:
     std::thread m_thread;
 };
 
+// The description of the error record left on this thread.
+std::wstring ErrorRecordDescription()
+{
+    ComPtr<IErrorInfo> record;
+    if (::GetErrorInfo(0, &record) != S_OK)
+        return L"<no error record>";
+    UniqueBstr description;
+    record->GetDescription(description.Receive());
+    return description.Text();
+}
+
 class DetectorSimTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
@@ -241,13 +252,7 @@ TEST_F(DetectorSimTest, LongBusyFormShowsTheBoxAndReportsNotResponding)
     EXPECT_EQ(text, lorvane::win::WideFrom1251(kNotRespondingText));
     EXPECT_NE(FindForm("Wendrix"), nullptr);
     EXPECT_EQ(simulator.Log(), "");
-
-    ComPtr<IErrorInfo> record;
-    ASSERT_EQ(::GetErrorInfo(0, &record), S_OK);
-    BSTR description = nullptr;
-    record->GetDescription(&description);
-    EXPECT_EQ(std::wstring(description != nullptr ? description : L""), L"Not Responding");
-    ::SysFreeString(description);
+    EXPECT_EQ(ErrorRecordDescription(), L"Not Responding");
 }
 
 // A detector whose window thread has stopped answers no message: the title
@@ -266,12 +271,7 @@ TEST_F(DetectorSimTest, HungDetectorShowsTheBoxAndReportsNotResponding)
     EXPECT_EQ(result, kErrorNotResponding);
     EXPECT_TRUE(seen);
     EXPECT_EQ(simulator.Log(), "");
-    ComPtr<IErrorInfo> record;
-    ASSERT_EQ(::GetErrorInfo(0, &record), S_OK);
-    BSTR description = nullptr;
-    record->GetDescription(&description);
-    EXPECT_EQ(std::wstring(description != nullptr ? description : L""), L"Not Responding");
-    ::SysFreeString(description);
+    EXPECT_EQ(ErrorRecordDescription(), L"Not Responding");
 }
 
 TEST_F(DetectorSimTest, ShortBusyFormDelaysTheCommand)

@@ -205,7 +205,7 @@ TEST_F(OrbalinObjTest, OutOfMemoryIsReportedAndKeepsTheOldValues)
     // Longer than any string freed before, so no cached block can serve it.
     const std::wstring longText(9'000, L'x');
     UniqueBstr next(longText.c_str());
-    BSTR copy = nullptr;
+    UniqueBstr copy;
     HRESULT putCode = S_OK;
     HRESULT putName = S_OK;
     HRESULT getCode = S_OK;
@@ -214,13 +214,12 @@ TEST_F(OrbalinObjTest, OutOfMemoryIsReportedAndKeepsTheOldValues)
         ASSERT_TRUE(failing.registered());
         putCode = object.put_Code(next.Get());
         putName = object.put_Name(next.Get());
-        getCode = object.get_Code(&copy);
+        getCode = object.get_Code(copy.Receive());
     }
     EXPECT_EQ(putCode, E_OUTOFMEMORY);
     EXPECT_EQ(putName, E_OUTOFMEMORY);
     EXPECT_EQ(getCode, E_OUTOFMEMORY);
-    EXPECT_EQ(copy, nullptr);
-    ::SysFreeString(copy);
+    EXPECT_EQ(copy.Get(), nullptr);
     UniqueBstr code;
     UniqueBstr name;
     ASSERT_EQ(object.get_Code(code.Receive()), S_OK);
@@ -284,18 +283,16 @@ TEST_F(OrbalinObjTest, BusyDetectorLeavesANotRespondingRecord)
 
     ComPtr<IErrorInfo> record;
     ASSERT_EQ(::GetErrorInfo(0, &record), S_OK);
-    BSTR description = nullptr;
-    ASSERT_EQ(record->GetDescription(&description), S_OK);
-    EXPECT_EQ(std::wstring(description), L"Not Responding");
-    ::SysFreeString(description);
+    UniqueBstr description;
+    ASSERT_EQ(record->GetDescription(description.Receive()), S_OK);
+    EXPECT_EQ(std::wstring(description.Get()), L"Not Responding");
     GUID interfaceId = GUID_NULL;
     record->GetGUID(&interfaceId);
     EXPECT_TRUE(::IsEqualGUID(interfaceId, IID_IOrbalinObj));
-    BSTR source = nullptr;
-    record->GetSource(&source);
+    UniqueBstr source;
+    record->GetSource(source.Receive());
     // The programmatic name is found only once the class is registered.
-    const std::wstring sourceText = source != nullptr ? source : L"";
-    ::SysFreeString(source);
+    const std::wstring sourceText = source.Text();
     EXPECT_TRUE(sourceText.empty() || sourceText == L"Orbalin.OrbalinObj.1") << sourceText.c_str();
 }
 
@@ -307,10 +304,9 @@ TEST_F(OrbalinObjTest, HungDetectorLeavesTheSameNotRespondingRecord)
     EXPECT_EQ(desktop.messages.size(), 1u);
     ComPtr<IErrorInfo> record;
     ASSERT_EQ(::GetErrorInfo(0, &record), S_OK);
-    BSTR description = nullptr;
-    ASSERT_EQ(record->GetDescription(&description), S_OK);
-    EXPECT_EQ(std::wstring(description), L"Not Responding");
-    ::SysFreeString(description);
+    UniqueBstr description;
+    ASSERT_EQ(record->GetDescription(description.Receive()), S_OK);
+    EXPECT_EQ(std::wstring(description.Get()), L"Not Responding");
 }
 
 TEST_F(OrbalinObjTest, LaterCallsDropAnUnreadRecord)

@@ -9,10 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "common/win/unique_bstr.h"
+#include "common/win/unique_type_attr.h"
 #include "orbalin_contract.h"
+#include "tests/wine/common/library_attributes.h"
 
 namespace {
 
+using lorvane::win::UniqueBstr;
+using lorvane::win::UniqueFuncDesc;
+using lorvane::win::UniqueTypeAttr;
+using lorvane::win::UniqueVarDesc;
 using Microsoft::WRL::ComPtr;
 
 std::wstring OwnPath()
@@ -22,11 +29,9 @@ std::wstring OwnPath()
     return path;
 }
 
-std::wstring Take(BSTR value)
+std::wstring TextOf(const UniqueBstr& value)
 {
-    std::wstring text = value != nullptr ? std::wstring(value, ::SysStringLen(value)) : L"<null>";
-    ::SysFreeString(value);
-    return text;
+    return value ? value.Text() : L"<null>";
 }
 
 class TypeLibraryTest : public ::testing::Test {
@@ -45,9 +50,9 @@ protected:
 
     std::wstring NameAt(UINT index)
     {
-        BSTR name = nullptr;
-        library->GetDocumentation(static_cast<INT>(index), &name, nullptr, nullptr, nullptr);
-        return Take(name);
+        UniqueBstr name;
+        library->GetDocumentation(static_cast<INT>(index), name.Receive(), nullptr, nullptr, nullptr);
+        return TextOf(name);
     }
 
     // The vtable view of the dual interface.
@@ -67,24 +72,9 @@ protected:
 
 TEST_F(TypeLibraryTest, LibraryAttributes)
 {
-    TLIBATTR* attributes = nullptr;
-    ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
-    EXPECT_TRUE(::IsEqualGUID(attributes->guid, LIBID_ORBALINLib));
-    EXPECT_EQ(attributes->lcid, 0u);
-    EXPECT_EQ(attributes->wMajorVerNum, 1);
-    EXPECT_EQ(attributes->wMinorVerNum, 0);
-    EXPECT_EQ(attributes->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
-    library->ReleaseTLibAttr(attributes);
-
-    BSTR name = nullptr;
-    BSTR help = nullptr;
-    DWORD context = 1;
-    BSTR helpFile = nullptr;
-    ASSERT_EQ(library->GetDocumentation(-1, &name, &help, &context, &helpFile), S_OK);
-    EXPECT_EQ(Take(name), L"ORBALINLib");
-    EXPECT_EQ(Take(help), L"Orbalin 1.0 Type Library");
-    EXPECT_EQ(context, 0u);
-    EXPECT_EQ(Take(helpFile), L"<null>");
+    UniqueBstr helpFile;
+    ASSERT_NO_FATAL_FAILURE(orbalin::test::ExpectLibraryAttributes(library.Get(), helpFile));
+    EXPECT_EQ(TextOf(helpFile), L"<null>");
 }
 
 TEST_F(TypeLibraryTest, ThreeTypesInOrder)
@@ -103,24 +93,22 @@ TEST_F(TypeLibraryTest, ThreeTypesInOrder)
 TEST_F(TypeLibraryTest, ErrorCodesPublishesTwoStatusValues)
 {
     ComPtr<ITypeInfo> info = TypeAt(0);
-    TYPEATTR* attributes = nullptr;
-    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    UniqueTypeAttr attributes;
+    ASSERT_EQ(info->GetTypeAttr(attributes.Receive(info.Get())), S_OK);
     EXPECT_EQ(attributes->cVars, 2);
     EXPECT_TRUE(::IsEqualGUID(attributes->guid, GUID_NULL));
     EXPECT_EQ(attributes->wMajorVerNum, 0);
-    info->ReleaseTypeAttr(attributes);
 
     const std::pair<const wchar_t*, LONG> expected[] = {{L"Success", 262144}, {L"ErrorNotResponding", 262145}};
     for (UINT i = 0; i < 2; ++i) {
-        VARDESC* variable = nullptr;
-        ASSERT_EQ(info->GetVarDesc(i, &variable), S_OK);
-        BSTR name = nullptr;
+        UniqueVarDesc variable;
+        ASSERT_EQ(info->GetVarDesc(i, variable.Receive(info.Get())), S_OK);
+        UniqueBstr name;
         UINT count = 0;
-        info->GetNames(variable->memid, &name, 1, &count);
-        EXPECT_EQ(Take(name), expected[i].first);
+        info->GetNames(variable->memid, name.Receive(), 1, &count);
+        EXPECT_EQ(TextOf(name), expected[i].first);
         EXPECT_EQ(V_VT(variable->lpvarValue), VT_I4);
         EXPECT_EQ(V_I4(variable->lpvarValue), expected[i].second);
-        info->ReleaseVarDesc(variable);
     }
 }
 
@@ -128,17 +116,16 @@ TEST_F(TypeLibraryTest, ClassIsCreatableWithTheDefaultInterface)
 {
     ComPtr<ITypeInfo> info;
     ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_OrbalinObj, &info), S_OK);
-    TYPEATTR* attributes = nullptr;
-    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    UniqueTypeAttr attributes;
+    ASSERT_EQ(info->GetTypeAttr(attributes.Receive(info.Get())), S_OK);
     EXPECT_EQ(attributes->wTypeFlags, TYPEFLAG_FCANCREATE);
     EXPECT_EQ(attributes->cImplTypes, 1);
-    info->ReleaseTypeAttr(attributes);
     INT flags = 0;
     ASSERT_EQ(info->GetImplTypeFlags(0, &flags), S_OK);
     EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT);
-    BSTR help = nullptr;
-    info->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr);
-    EXPECT_EQ(Take(help), L"OrbalinObj Class");
+    UniqueBstr help;
+    info->GetDocumentation(MEMBERID_NIL, nullptr, help.Receive(), nullptr, nullptr);
+    EXPECT_EQ(TextOf(help), L"OrbalinObj Class");
 }
 
 struct Member {
@@ -168,24 +155,23 @@ TEST_F(TypeLibraryTest, InterfaceHasThirteenMembersInSlotOrder)
         {8, INVOKE_FUNC, L"CheckStatus", VT_BYREF | VT_I4, L"retVal", L"method CheckStatus"},
     };
     ComPtr<ITypeInfo> info = InterfaceView();
-    TYPEATTR* attributes = nullptr;
-    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    UniqueTypeAttr attributes;
+    ASSERT_EQ(info->GetTypeAttr(attributes.Receive(info.Get())), S_OK);
     EXPECT_EQ(attributes->typekind, TKIND_INTERFACE);
     EXPECT_EQ(attributes->wTypeFlags, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE);
     EXPECT_EQ(attributes->cFuncs, 13);
     EXPECT_EQ(attributes->cbSizeVft, 20 * sizeof(void*));
     EXPECT_TRUE(::IsEqualGUID(attributes->guid, IID_IOrbalinObj));
-    info->ReleaseTypeAttr(attributes);
 
-    BSTR help = nullptr;
-    info->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr);
-    EXPECT_EQ(Take(help), L"IOrbalinObj Interface");
+    UniqueBstr help;
+    info->GetDocumentation(MEMBERID_NIL, nullptr, help.Receive(), nullptr, nullptr);
+    EXPECT_EQ(TextOf(help), L"IOrbalinObj Interface");
 
     for (UINT index = 0; index < 13; ++index) {
         const Member& member = members[index];
         SCOPED_TRACE(index);
-        FUNCDESC* function = nullptr;
-        ASSERT_EQ(info->GetFuncDesc(index, &function), S_OK);
+        UniqueFuncDesc function;
+        ASSERT_EQ(info->GetFuncDesc(index, function.Receive(info.Get())), S_OK);
         EXPECT_EQ(function->memid, member.id);
         EXPECT_EQ(function->invkind, member.kind);
         EXPECT_EQ(function->oVft, static_cast<SHORT>((7 + index) * sizeof(void*)));
@@ -211,21 +197,24 @@ TEST_F(TypeLibraryTest, InterfaceHasThirteenMembersInSlotOrder)
         // get accessor for a property); the put accessor's own parameter
         // carries no name in the library.
         if (member.kind != INVOKE_PROPERTYPUT) {
-            BSTR names[3] = {};
+            BSTR received[3] = {};
             UINT count = 0;
-            ASSERT_EQ(info->GetNames(member.id, names, 3, &count), S_OK);
+            const HRESULT hr = info->GetNames(member.id, received, 3, &count);
+            UniqueBstr names[3];
+            for (std::size_t i = 0; i < std::size(names); ++i)
+                names[i].Reset(received[i]);
+            ASSERT_EQ(hr, S_OK);
             ASSERT_EQ(count, member.parameterName != nullptr ? 2u : 1u);
-            EXPECT_EQ(Take(names[0]), member.name);
+            EXPECT_EQ(TextOf(names[0]), member.name);
             if (count == 2) {
-                EXPECT_EQ(Take(names[1]), member.parameterName);
+                EXPECT_EQ(TextOf(names[1]), member.parameterName);
             }
         }
-        BSTR memberHelp = nullptr;
+        UniqueBstr memberHelp;
         DWORD context = 1;
-        info->GetDocumentation(member.id, nullptr, &memberHelp, &context, nullptr);
-        EXPECT_EQ(Take(memberHelp), member.help);
+        info->GetDocumentation(member.id, nullptr, memberHelp.Receive(), &context, nullptr);
+        EXPECT_EQ(TextOf(memberHelp), member.help);
         EXPECT_EQ(context, 0u);
-        info->ReleaseFuncDesc(function);
     }
 }
 
