@@ -7,6 +7,7 @@
 
 #include "tool/link/link_settings.h"
 #include "tool/link/link_texts.h"
+#include "tool/link/request_tracker.h"
 #include "tool/report/answer_check.h"
 #include "tool/report/command_line.h"
 #include "tool/report/json_text.h"
@@ -25,7 +26,6 @@ namespace quillon::report {
 namespace {
 
 constexpr std::string_view kProgram = "quillon-report";
-constexpr int kTaxRatesCommand = 50;
 // How often a busy port is tried again while --wait-port lasts.
 constexpr std::int64_t kPortRetryMs = 250;
 
