@@ -5,6 +5,7 @@
 #include <new>
 #include <variant>
 
+#include "common/version.h"
 #include "tool/link/link_settings.h"
 #include "tool/link/link_texts.h"
 #include "tool/link/request_tracker.h"
@@ -17,10 +18,6 @@
 #include "tool/report/sequence_state.h"
 #include "tool/report/utf8_text.h"
 #include "tool/report/wire_text.h"
-
-#ifndef QUILLON_REPORT_VERSION
-#define QUILLON_REPORT_VERSION "unknown"
-#endif
 
 namespace quillon::report {
 namespace {
@@ -448,7 +445,7 @@ std::optional<std::string> InformationFor(const CommandLine& line, ReportPlatfor
         return Replace(std::move(help), "@STATE@", state.empty() ? "none: give --state-dir" : state);
     }
     if (line.version)
-        return std::string(kProgram) + " " QUILLON_REPORT_VERSION "\n";
+        return std::string(kProgram) + " " LORVANE_VERSION_TEXT "\n";
     if (line.list)
         return ListText(line.json);
     if (line.ports)

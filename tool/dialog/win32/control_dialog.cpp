@@ -3,6 +3,7 @@
 #include <new>
 #include <utility>
 
+#include "common/version.h"
 #include "common/win/gdi_scope.h"
 #include "common/win/posted_object.h"
 #include "common/win/text.h"
@@ -47,7 +48,7 @@ struct PaintedText {
 constexpr PaintedText kPortLabel{"COM:", 8, 40};
 constexpr PaintedText kOperationLabel{"\xD4\xF3\xED\xEA\xF6\xE8\xFF:", 8, 80};   // "Функция:"
 constexpr PaintedText kOutputLabel{"\xCE\xF2\xE3\xEE\xE2\xEE\xF0:", 8, 120};     // "Отговор:"
-constexpr PaintedText kVersionLabel{"ver: 1.00.002", 235, 195};
+constexpr PaintedText kVersionLabel{"ver: " QUILLON_VERSION_TEXT, 235, 195};
 constexpr int kVersionFontHeight = 12;
 
 // The range labels sit in this area, above the two range fields.
