@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "tool/link/fiscal_frame.h"
+#include "tool/link/byte_text.h"
 
 namespace quillon::sim {
 
@@ -11,44 +11,10 @@ namespace {
 std::string Decoded(std::uint8_t command, std::uint8_t sequence,
                     std::span<const std::uint8_t> data, bool checksumGood)
 {
-    char head[32];
-    std::snprintf(head, sizeof head, "cmd=%u seq=0x%02X", command, sequence);
-    return std::string(head) + " data=\"" + DataText(data) + "\" checksum=" + (checksumGood ? "good" : "bad");
+    return FrameFields(command, sequence, data) + " checksum=" + (checksumGood ? "good" : "bad");
 }
 
 }  // namespace
-
-std::string HexBytes(std::span<const std::uint8_t> bytes)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const std::uint8_t b : bytes) {
-        if (!text.empty())
-            text += ' ';
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
-    }
-    return text;
-}
-
-std::string DataText(std::span<const std::uint8_t> bytes)
-{
-    std::string text;
-    for (const std::uint8_t b : bytes) {
-        if (b == '"' || b == '\\') {
-            text += '\\';
-            text += static_cast<char>(b);
-        } else if (b >= 0x20 && b < 0x7F) {
-            text += static_cast<char>(b);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
-            text += escaped;
-        }
-    }
-    return text;
-}
 
 std::string_view VerdictName(Verdict verdict)
 {

@@ -28,8 +28,6 @@
 
 namespace quillon::sim {
 
-std::string HexBytes(std::span<const std::uint8_t> bytes);
-std::string DataText(std::span<const std::uint8_t> bytes);
 std::string_view VerdictName(Verdict verdict);
 
 std::string ReceivedLine(const ReceivedFrame& frame);

@@ -16,34 +16,25 @@ void AppendDecimal(std::string& out, Integer value)
     out.append(buffer, result.ptr);
 }
 
-// Looks the form up until found or until the deadline (start + limit)
-// passes. The deadline is tested between attempts, so the first attempt
-// always counts and a late start still gets one look-up.
-WindowId WaitForForm(Desktop& desktop, std::string_view title, std::uint64_t start, std::uint32_t limit)
+// What a wait for a form waits for, judged by what a look-up found.
+bool Shown(WindowId window) { return window != kNoWindow; }
+bool Gone(WindowId window) { return window == kNoWindow; }
+
+// Looks the form up until what a look-up finds meets until or the deadline
+// (start + limit) passes; returns what the last look-up found. The deadline
+// is tested between attempts, so the first attempt always counts and a late
+// start still gets one look-up.
+WindowId WaitForForm(Desktop& desktop, std::string_view title, std::uint64_t start, std::uint32_t limit,
+                     bool (*until)(WindowId))
 {
     const std::uint64_t deadline = start + limit;
     for (;;) {
         const WindowId window = desktop.FindTopLevel(kFormClass, title);
-        if (window != kNoWindow)
+        if (until(window))
             return window;
         const std::uint64_t now = desktop.Now();
         if (now >= deadline)
-            return kNoWindow;
-        desktop.Pause(static_cast<std::uint32_t>(std::min<std::uint64_t>(kLookupPauseMs, deadline - now)));
-    }
-}
-
-// Looks the form up until a look-up finds none (true) or the deadline
-// passes while it still exists (false).
-bool WaitForFormToGo(Desktop& desktop, std::string_view title, std::uint64_t start, std::uint32_t limit)
-{
-    const std::uint64_t deadline = start + limit;
-    for (;;) {
-        if (desktop.FindTopLevel(kFormClass, title) == kNoWindow)
-            return true;
-        const std::uint64_t now = desktop.Now();
-        if (now >= deadline)
-            return false;
+            return window;
         desktop.Pause(static_cast<std::uint32_t>(std::min<std::uint64_t>(kLookupPauseMs, deadline - now)));
     }
 }
@@ -110,7 +101,7 @@ void InitialiseDetector(Desktop& desktop)
         return;
 
     if (desktop.FindTopLevel(kFormClass, kMainFormTitle) != kNoWindow) {
-        const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, desktop.Now(), kDetectorFormLimitMs);
+        const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, desktop.Now(), kDetectorFormLimitMs, Shown);
         if (detector != kNoWindow)
             (void)HandOver(desktop, detector, kInitialisationText);
         return;
@@ -118,9 +109,9 @@ void InitialiseDetector(Desktop& desktop)
 
     desktop.Open(path);
     const std::uint64_t start = desktop.Now();
-    if (WaitForForm(desktop, kMainFormTitle, start, kMainFormLimitMs) == kNoWindow)
+    if (WaitForForm(desktop, kMainFormTitle, start, kMainFormLimitMs, Shown) == kNoWindow)
         return;
-    const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, start, kDetectorFormLimitMs);
+    const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, start, kDetectorFormLimitMs, Shown);
     if (detector == kNoWindow)
         return;
     if (!desktop.SetTitle(detector, kInitialisationText, kDetectorAnswerLimitMs))
@@ -132,9 +123,9 @@ void InitialiseDetector(Desktop& desktop)
 
 SendResult SendCommandText(Desktop& desktop, std::string_view commandText)
 {
-    if (!WaitForFormToGo(desktop, kBusyFormTitle, desktop.Now(), kBusyLimitMs))
+    if (!Gone(WaitForForm(desktop, kBusyFormTitle, desktop.Now(), kBusyLimitMs, Gone)))
         return NotResponding(desktop);
-    const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, desktop.Now(), kCommandDetectorLimitMs);
+    const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, desktop.Now(), kCommandDetectorLimitMs, Shown);
     if (detector == kNoWindow)
         return SendResult::DetectorMissing;
     if (!HandOver(desktop, detector, commandText))

@@ -1,6 +1,6 @@
-// The eleven report operations of the control tool: list texts, range rules,
-// the request each one composes, and the OK action. Portable: the dialog's
-// controls and the connection are reached through ReportDialog.
+// The eleven report operations of the control tool: names, list texts,
+// range rules, the request each one composes, and the OK action. Portable:
+// the dialog's controls and the connection are reached through ReportDialog.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,7 @@ enum class RangeKind { NoRange, DateRange, NumberRange };
 
 // One row of the operation table. Texts are Windows-1251 bytes.
 struct ReportOperation {
+    std::string_view name;                 // English, for scripts: "z-report", "tax-rates", ...
     std::string_view listText;
     RangeKind rangeKind;
     std::uint8_t command;

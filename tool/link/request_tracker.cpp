@@ -8,7 +8,6 @@ namespace quillon {
 
 namespace {
 
-constexpr int kTaxRatesCommand = 50;
 constexpr std::uint8_t kTaxRateErrorMark = 'F';
 
 }  // namespace

@@ -19,6 +19,10 @@ namespace quillon {
 class LinkOwner;
 class MessageSink;
 
+// The command that asks for the tax rates. An answer whose data starts with
+// 'F' means the printer has none for the period, or failed.
+inline constexpr int kTaxRatesCommand = 50;
+
 // What the operator is told about a response to command.
 struct Answer {
     std::string_view text;   // Windows-1251, NUL-terminated

@@ -1,7 +1,7 @@
 #include "tool/report/answer_check.h"
 
+#include "tool/link/byte_text.h"
 #include "tool/link/fiscal_frame.h"
-#include "tool/report/wire_text.h"
 
 namespace quillon::report {
 

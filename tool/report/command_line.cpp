@@ -3,6 +3,8 @@
 #include <charconv>
 #include <vector>
 
+#include "tool/report/com_port_name.h"
+
 namespace quillon::report {
 namespace {
 
@@ -106,11 +108,7 @@ int ComPortNumber(std::string_view port)
 {
     if (port.substr(0, 4) == "\\\\.\\")
         port.remove_prefix(4);
-    if (port.size() < 4 || port.size() > 6 || (port[0] | 0x20) != 'c' || (port[1] | 0x20) != 'o' ||
-        (port[2] | 0x20) != 'm' || port[3] == '0')
-        return 0;
-    const auto number = ParseWhole(port.substr(3), 1, 256);
-    return number ? static_cast<int>(*number) : 0;
+    return static_cast<int>(ComNameNumber(port, 256));
 }
 
 bool AsksForJson(std::span<const std::string_view> args)

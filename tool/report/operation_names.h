@@ -1,5 +1,5 @@
-// English names of the eleven report operations, for scripts. The index is
-// the dialog's list position; the names say what each report is.
+// The eleven report operations by their English names (the table's), for
+// scripts. The index is the dialog's list position.
 #pragma once
 
 #include <string_view>

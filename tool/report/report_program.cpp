@@ -5,8 +5,10 @@
 #include <new>
 #include <variant>
 
+#include "common/version.h"
 #include "tool/link/link_settings.h"
 #include "tool/link/link_texts.h"
+#include "tool/link/request_tracker.h"
 #include "tool/report/answer_check.h"
 #include "tool/report/command_line.h"
 #include "tool/report/json_text.h"
@@ -17,15 +19,10 @@
 #include "tool/report/utf8_text.h"
 #include "tool/report/wire_text.h"
 
-#ifndef QUILLON_REPORT_VERSION
-#define QUILLON_REPORT_VERSION "unknown"
-#endif
-
 namespace quillon::report {
 namespace {
 
 constexpr std::string_view kProgram = "quillon-report";
-constexpr int kTaxRatesCommand = 50;
 // How often a busy port is tried again while --wait-port lasts.
 constexpr std::int64_t kPortRetryMs = 250;
 
@@ -75,11 +72,6 @@ std::string Replace(std::string text, std::string_view key, std::string_view val
     return text;
 }
 
-std::string ByteHex(std::uint8_t b)
-{
-    return HexBytes(std::span<const std::uint8_t>(&b, 1));
-}
-
 // " (Bulgarian text)" where the dialog has a text for the case.
 std::string DialogText(std::string_view text1251)
 {
@@ -111,6 +103,8 @@ private:
     std::string JsonOutput(Outcome outcome, ExitCode code) const;
     void AppendLog(Outcome outcome, ExitCode code);
     std::string Port() const { return m_line.port.empty() ? m_platform.DefaultPort() : m_line.port; }
+    // The answer's data as every output shows it; only once there is a result.
+    std::string AnswerData() const { return DataText(m_result->data, CyrillicLetterUtf8); }
 
     const CommandLine& m_line;
     ReportPlatform& m_platform;
@@ -305,8 +299,8 @@ Outcome Run::JudgeAnswer(const ExchangeResult& result)
         return Failed(Outcome::BadFrame, "damaged answer", damage);
     if (result.sequenceByte != *m_sequenceByte)
         return Failed(Outcome::StaleAnswer, "stale answer",
-                      "sequence byte 0x" + ByteHex(result.sequenceByte) + ", the request's is 0x" +
-                          ByteHex(*m_sequenceByte));
+                      "sequence byte 0x" + HexByte(result.sequenceByte) + ", the request's is 0x" +
+                          HexByte(*m_sequenceByte));
     if (result.command != m_request.command)
         return Failed(Outcome::WrongCommand, "answer to another command",
                       "command " + std::to_string(result.commandByte) + ", not " + std::to_string(m_request.command));
@@ -325,7 +319,7 @@ std::string Run::TextOutput(Outcome outcome) const
     const bool shown = outcome == Outcome::Ok || outcome == Outcome::TaxRateError || outcome == Outcome::WrongCommand;
     if (!shown || !m_result)
         return {};
-    return Utf8From1251(m_result->answerText) + "\ndata: \"" + DataText(m_result->data) +
+    return Utf8From1251(m_result->answerText) + "\ndata: \"" + AnswerData() +
            "\"\nstatus: " + HexBytes(m_result->status) + "\n";
 }
 
@@ -341,16 +335,16 @@ std::string Run::JsonOutput(Outcome outcome, ExitCode code) const
     if (m_request.command != 0)
         json.Number("command", m_request.command).Text("request", m_request.data);
     if (m_sequenceByte)
-        json.Text("sequence", "0x" + ByteHex(*m_sequenceByte));
+        json.Text("sequence", "0x" + HexByte(*m_sequenceByte));
     if (outcome == Outcome::DryRun)
         json.Text("frame", m_dryRunFrame);
     if (m_result && m_result->outcome == ExchangeOutcome::Answered) {
         JsonArray status;
         for (std::uint8_t b : m_result->status)
-            status.Add(JsonString(ByteHex(b)));
+            status.Add(JsonString(HexByte(b)));
         json.Number("answered_command", m_result->commandByte)
-            .Text("answer_sequence", "0x" + ByteHex(m_result->sequenceByte))
-            .Text("data", DataText(m_result->data))
+            .Text("answer_sequence", "0x" + HexByte(m_result->sequenceByte))
+            .Text("data", AnswerData())
             .Raw("status", status.Done())
             .Text("answer", Utf8From1251(m_result->answerText));
     } else if (m_result) {
@@ -374,7 +368,7 @@ void Run::AppendLog(Outcome outcome, ExitCode code)
                      OutcomeName(outcome),
                      static_cast<int>(code),
                      m_platform.NowMs() - m_start,
-                     outcome == Outcome::Ok && m_result ? DataText(m_result->data) : std::string()};
+                     outcome == Outcome::Ok && m_result ? AnswerData() : std::string()};
     std::string why;
     if (!m_platform.AppendFileText(m_line.logPath, LogLine(record), why))
         m_platform.WriteErr(std::string(kProgram) + ": cannot write the log " + m_line.logPath + ": " + why + "\n");
@@ -451,7 +445,7 @@ std::optional<std::string> InformationFor(const CommandLine& line, ReportPlatfor
         return Replace(std::move(help), "@STATE@", state.empty() ? "none: give --state-dir" : state);
     }
     if (line.version)
-        return std::string(kProgram) + " " QUILLON_REPORT_VERSION "\n";
+        return std::string(kProgram) + " " LORVANE_VERSION_TEXT "\n";
     if (line.list)
         return ListText(line.json);
     if (line.ports)

@@ -49,4 +49,13 @@ std::string Utf8From1251(std::string_view text)
     return out;
 }
 
+std::string CyrillicLetterUtf8(std::uint8_t b)
+{
+    if (b < 0xC0 && b != 0xA8 && b != 0xB8)
+        return {};
+    std::string out;
+    AppendUtf8(out, CodePointOf(b));
+    return out;
+}
+
 }  // namespace quillon::report

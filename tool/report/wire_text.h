@@ -13,16 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "tool/link/byte_text.h"
 #include "tool/link/fiscal_frame.h"
 
 namespace quillon::report {
-
-// Upper-case byte pairs separated by blanks.
-std::string HexBytes(std::span<const std::uint8_t> bytes);
-
-// UTF-8 text of response data: printable ASCII as is, " and \ escaped, the
-// Cyrillic letters read as Windows-1251, other bytes as \xHH.
-std::string DataText(std::span<const std::uint8_t> bytes);
 
 // "TX <hex> | cmd=.. seq=0x.. data=".."" of a built request.
 std::string RequestLine(const RequestFrame& request);

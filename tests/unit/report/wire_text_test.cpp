@@ -5,6 +5,7 @@
 #include "report_fakes.h"
 #include "tests/unit/link/link_fakes.h"
 #include "tool/link/receiver.h"
+#include "tool/report/utf8_text.h"
 
 namespace quillon::report {
 namespace {
@@ -15,7 +16,7 @@ TEST(WireText, HexAndDataText)
     EXPECT_EQ(HexBytes(bytes), "01 AB 3C");
     EXPECT_EQ(HexBytes({}), "");
     const std::vector<std::uint8_t> data{'A', '"', '\\', 0x04, 0xC4, 0x98};
-    EXPECT_EQ(DataText(data), "A\\\"\\\\\\x04\xD0\x94\\x98");
+    EXPECT_EQ(DataText(data, CyrillicLetterUtf8), "A\\\"\\\\\\x04\xD0\x94\\x98");
 }
 
 TEST(WireText, RequestLineOfTheWorkedExample)

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "link_wine_harness.h"
+#include "tool/link/byte_text.h"
 #include "tool/link/link_texts.h"
 #include "tool/link/win32/message_box_sink.h"
 #include "tool/link/win32/port_link.h"
@@ -14,15 +15,8 @@
 namespace quillon::testing {
 namespace {
 
-class LinkScenario : public ::testing::Test {
+class LinkScenario : public SimulatorTest {
 protected:
-    void SetUp() override
-    {
-        if (!trace.Available())
-            GTEST_SKIP() << "needs the printer simulator (run through run-link-scenarios)";
-        mark = trace.Mark();
-    }
-
     std::unique_ptr<CCommunication> Connect(int port = 1)
     {
         auto link = std::make_unique<CCommunication>(port, dialog, sink);
@@ -33,20 +27,8 @@ protected:
     // Sends command with data and returns the request's bytes as built.
     std::string Send(CCommunication& link, int command, std::string_view data = {})
     {
-        request.command = command;
-        request.data = reinterpret_cast<const std::uint8_t*>(data.data());
-        request.dataLength = static_cast<std::int32_t>(data.size());
-        link.SendRequest(request);
-        return Hex(request.frame.data(), request.FrameSize());
-    }
-
-    std::vector<LinkEvent> Of(std::string_view kind) const
-    {
-        std::vector<LinkEvent> picked;
-        for (const auto& e : log.Events())
-            if (e.kind == kind)
-                picked.push_back(e);
-        return picked;
+        Request(link, command, data);
+        return HexBytes(std::span<const std::uint8_t>(request.frame.data(), request.FrameSize()));
     }
 
     int TimesShown(std::string_view text) const
@@ -55,13 +37,6 @@ protected:
         return static_cast<int>(std::count_if(events.begin(), events.end(),
                                               [&](const LinkEvent& e) { return e.text == text; }));
     }
-
-    EventLog log;
-    FakeDialog dialog{log};
-    RecordingSink sink{log};
-    Trace trace;
-    std::size_t mark = 0;
-    RequestFrame request;
 };
 
 // Simulator with no faults, answering at once.
@@ -90,7 +65,7 @@ TEST_F(Plain, RequestsReachTheWireAndEveryAnswerShowsItsText)
     EXPECT_EQ(sent[1], "01 31 22 5E 30 32 30 34 30 32 2C 30 32 30 34 30 33 05 30 33 33 33 03");
     EXPECT_EQ(trace.WaitForRequests(mark, sent.size()), sent);
     for (std::size_t i = 0; i < sent.size(); ++i)
-        EXPECT_EQ(sent[i].substr(6, 2), Hex(std::array<std::uint8_t, 1>{std::uint8_t(0x21 + i)}.data(), 1));
+        EXPECT_EQ(sent[i].substr(6, 2), HexByte(static_cast<std::uint8_t>(0x21 + i)));
     EXPECT_TRUE(Of("message").empty());
 }
 

@@ -1,9 +1,12 @@
 // A stand-in for the control dialog around a real CCommunication: it runs the
 // response timer on the test's thread as the window's thread would, records
-// every ShowResponse and message box, and reads the simulator's trace.
+// every ShowResponse and message box, and reads the simulator's trace; and
+// the fixture of the tests against the simulator.
 #pragma once
 
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
@@ -179,18 +182,42 @@ private:
     std::string m_path;
 };
 
-inline std::string Hex(const std::uint8_t* bytes, std::size_t count)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0)
-            text += ' ';
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0F];
+// A test of the link against the simulator that run-link-scenarios started:
+// skipped without one; the trace counts from where it stood at the start.
+class SimulatorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!trace.Available())
+            GTEST_SKIP() << "needs the printer simulator (run through run-link-scenarios)";
+        mark = trace.Mark();
     }
-    return text;
-}
+
+    // Sends command with data through link; the record keeps the frame as built.
+    void Request(CCommunication& link, int command, std::string_view data)
+    {
+        request.command = command;
+        request.data = reinterpret_cast<const std::uint8_t*>(data.data());
+        request.dataLength = static_cast<std::int32_t>(data.size());
+        link.SendRequest(request);
+    }
+
+    std::vector<LinkEvent> Of(std::string_view kind) const
+    {
+        std::vector<LinkEvent> picked;
+        for (const auto& e : log.Events())
+            if (e.kind == kind)
+                picked.push_back(e);
+        return picked;
+    }
+
+    EventLog log;
+    FakeDialog dialog{log};
+    RecordingSink sink{log};
+    Trace trace;
+    std::size_t mark = 0;
+    RequestFrame request;
+};
 
 // Asks the script around this program to stop the simulator (see run-link-scenarios).
 inline void StopSimulator()

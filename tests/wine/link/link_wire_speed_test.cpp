@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "link_wine_harness.h"
+#include "tool/link/byte_text.h"
 #include "tool/link/link_texts.h"
 #include "tool/link/request_tracker.h"
 
@@ -50,33 +51,18 @@ std::vector<TracedAnswer> AnswersSince(const Trace& trace, std::size_t mark)
     return answers;
 }
 
-class WireScenario : public ::testing::Test {
+class WireScenario : public SimulatorTest {
 protected:
     void SetUp() override
     {
-        if (!trace.Available())
-            GTEST_SKIP() << "needs the printer simulator (run through run-link-scenarios)";
-        mark = trace.Mark();
+        SimulatorTest::SetUp();
+        if (IsSkipped())
+            return;
         link = std::make_unique<CCommunication>(1, dialog, sink);
         ASSERT_TRUE(link->MakeConection());
     }
 
-    void Send(int command, std::string_view data = {})
-    {
-        request.command = command;
-        request.data = reinterpret_cast<const std::uint8_t*>(data.data());
-        request.dataLength = static_cast<std::int32_t>(data.size());
-        link->SendRequest(request);
-    }
-
-    std::vector<LinkEvent> Of(std::string_view kind) const
-    {
-        std::vector<LinkEvent> picked;
-        for (const auto& e : log.Events())
-            if (e.kind == kind)
-                picked.push_back(e);
-        return picked;
-    }
+    void Send(int command, std::string_view data = {}) { Request(*link, command, data); }
 
     // Waits for the trace of n answers since mark.
     std::vector<TracedAnswer> WaitForAnswers(std::size_t n) const
@@ -90,12 +76,6 @@ protected:
         return answers;
     }
 
-    EventLog log;
-    FakeDialog dialog{log};
-    RecordingSink sink{log};
-    Trace trace;
-    std::size_t mark = 0;
-    RequestFrame request;
     std::unique_ptr<CCommunication> link;
 };
 
@@ -124,7 +104,7 @@ TEST_F(WireSpeed, EveryCommandIsAnsweredAndEachAnswerTakesItsWireTime)
     const auto wire = trace.WaitForRequests(mark, 8);
     ASSERT_EQ(wire.size(), 8u);
     for (std::size_t i = 0; i < wire.size(); ++i)
-        EXPECT_EQ(wire[i].substr(6, 2), Hex(std::array<std::uint8_t, 1>{std::uint8_t(0x21 + i)}.data(), 1));
+        EXPECT_EQ(wire[i].substr(6, 2), HexByte(static_cast<std::uint8_t>(0x21 + i)));
     for (const auto& answer : WaitForAnswers(8))
         EXPECT_GE(answer.lastUs - answer.firstUs, (answer.bytes - 1) * 1042LL) << answer.bytes << " bytes";
 }

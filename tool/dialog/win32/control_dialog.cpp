@@ -1,7 +1,11 @@
 #include "control_dialog.h"
 
 #include <new>
+#include <utility>
 
+#include "common/version.h"
+#include "common/win/gdi_scope.h"
+#include "common/win/posted_object.h"
 #include "common/win/text.h"
 #include "common/win/unique_handle.h"
 #include "resource.h"
@@ -12,6 +16,10 @@
 namespace quillon {
 namespace {
 
+using lorvane::win::PostOwned;
+using lorvane::win::ScopedPaint;
+using lorvane::win::ScopedSelection;
+using lorvane::win::TakePosted;
 using lorvane::win::UniqueGdiObject;
 using lorvane::win::WideFrom1251;
 
@@ -20,8 +28,8 @@ constexpr UINT kResponseTimerPeriod = kResponsePeriodMs;
 constexpr UINT_PTR kClearOutputTimer = 2;
 constexpr UINT kClearOutputPeriod = 5000;
 
-// Private message: a heap copy of an answer text in lParam; the window's
-// thread takes ownership when it handles (or drops) it.
+// Private message: a heap copy of an answer text in lParam (PostOwned); the
+// window's thread takes it back when it handles or drops the message.
 constexpr UINT kShowResponseMessage = WM_APP + 1;
 
 constexpr int kPortCount = 4;
@@ -40,7 +48,7 @@ struct PaintedText {
 constexpr PaintedText kPortLabel{"COM:", 8, 40};
 constexpr PaintedText kOperationLabel{"\xD4\xF3\xED\xEA\xF6\xE8\xFF:", 8, 80};   // "Функция:"
 constexpr PaintedText kOutputLabel{"\xCE\xF2\xE3\xEE\xE2\xEE\xF0:", 8, 120};     // "Отговор:"
-constexpr PaintedText kVersionLabel{"ver: 1.00.002", 235, 195};
+constexpr PaintedText kVersionLabel{"ver: " QUILLON_VERSION_TEXT, 235, 195};
 constexpr int kVersionFontHeight = 12;
 
 // The range labels sit in this area, above the two range fields.
@@ -131,11 +139,10 @@ INT_PTR ControlDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return TRUE;
-    case kShowResponseMessage: {
-        std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
-        SetResponse(*text);
+    case kShowResponseMessage:
+        if (const auto text = TakePosted<std::string>(lParam))
+            SetResponse(*text);
         return TRUE;
-    }
     default:
         return FALSE;
     }
@@ -198,13 +205,11 @@ bool ControlDialog::OnSysCommand(WPARAM command)
 
 void ControlDialog::OnPaint()
 {
-    PAINTSTRUCT paint{};
-    HDC dc = ::BeginPaint(m_window, &paint);
+    const ScopedPaint paint(m_window);
     if (::IsIconic(m_window))
-        PaintMinimised(dc);
+        PaintMinimised(paint.Dc());
     else
-        PaintLabels(dc);
-    ::EndPaint(m_window, &paint);
+        PaintLabels(paint.Dc());
 }
 
 void ControlDialog::PaintMinimised(HDC dc)
@@ -236,10 +241,9 @@ void ControlDialog::PaintLabels(HDC dc)
         TextOutAt(dc, kLabelArea.left + offsets[1], kLabelArea.top, range->secondLabel);
     }
 
-    UniqueGdiObject font(::CreateFontW(kVersionFontHeight, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial"));
-    const HGDIOBJ previous = ::SelectObject(dc, font.Get());
+    const UniqueGdiObject font(::CreateFontW(kVersionFontHeight, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial"));
+    const ScopedSelection selected(dc, font.Get());   // ends before the font is deleted
     TextOutAt(dc, kVersionLabel);
-    ::SelectObject(dc, previous);   // the font is deleted only once it is out of the context
 }
 
 void ControlDialog::OnTimer(UINT_PTR id)
@@ -335,7 +339,7 @@ void ControlDialog::DropPendingResponses()
 {
     MSG message{};
     while (::PeekMessageW(&message, m_window, kShowResponseMessage, kShowResponseMessage, PM_REMOVE))
-        delete reinterpret_cast<std::string*>(message.lParam);
+        TakePosted<std::string>(message.lParam).reset();
 }
 
 // Only the window's thread sends and runs the response timer, so only it
@@ -355,14 +359,13 @@ void ControlDialog::ShowResponse(const char* text)
         SetResponse(view);
         return;
     }
-    std::string* copy = nullptr;
+    std::unique_ptr<std::string> copy;
     try {
-        copy = new std::string(view);
+        copy = std::make_unique<std::string>(view);
     } catch (const std::bad_alloc&) {
         return;   // the answer is not shown; nothing else suffers
     }
-    if (!::PostMessageW(m_window, kShowResponseMessage, 0, reinterpret_cast<LPARAM>(copy)))
-        delete copy;
+    PostOwned(m_window, kShowResponseMessage, std::move(copy));   // freed here if it cannot go
 }
 
 void ControlDialog::SetResponse(std::string_view text)

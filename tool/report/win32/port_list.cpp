@@ -14,6 +14,7 @@
 #include "common/win/text.h"
 #include "common/win/unique_devinfo.h"
 #include "common/win/unique_handle.h"
+#include "tool/report/com_port_name.h"
 
 namespace quillon::report {
 namespace {
@@ -137,15 +138,7 @@ unsigned ComPortNumber(std::wstring_view name)
 {
     while (!name.empty() && name.back() == L'\0')
         name.remove_suffix(1);
-    if (name.size() < 4 || name.size() > 7 || Upper(name.substr(0, 3)) != L"COM" || name[3] == L'0')
-        return 0;
-    unsigned number = 0;
-    for (const wchar_t c : name.substr(3)) {
-        if (c < L'0' || c > L'9')
-            return 0;
-        number = number * 10 + static_cast<unsigned>(c - L'0');
-    }
-    return number;
+    return ComNameNumber(name, 9999);
 }
 
 std::string UsbIdFromHardwareIds(std::wstring_view ids)
