@@ -36,6 +36,14 @@ if(WIN32)
   # No link time in the PE header: one source gives the same binary.
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
+  # Stack canaries and checked string/memory calls. mingw-w64 implements both
+  # with libssp; the driver links it when the link sees the stack-protector
+  # flag, and -static makes that libssp.a, so no libssp-0.dll is imported.
+  # The fortified headers only take effect with optimisation, as in the
+  # presets' RelWithDebInfo.
+  add_compile_options(-fstack-protector-strong)
+  add_compile_definitions(_FORTIFY_SOURCE=2)
+  add_link_options(-fstack-protector-strong)
 endif()
 
 if(LORVANE_SANITIZE)

@@ -108,6 +108,29 @@ rc=$?
 snapshot after
 same_as_before after "after uninstall"
 
+# INSTALLDIR outside Program Files is refused before anything is installed;
+# one inside it, in any case, is taken.
+install_into() {  # folder log-name
+    wine msiexec /i "$(winpath "$msi")" "INSTALLDIR=$1" /qn /l*v "$(winpath "$work/$2.log")"
+}
+install_into 'C:\users\Public\Lorvane\' refused
+rc=$?
+# A Linux exit status keeps the low byte of Windows Installer's 1603.
+[[ $rc -eq $((1603 % 256)) ]] || fail "INSTALLDIR outside Program Files: exit status $rc, expected 1603 (67)"
+grep -aq 'LaunchConditions. Return value [^1]' "$work/refused.log" || fail "the folder was not refused by the launch condition"
+[[ -e $drive_c/users/Public/Lorvane || -n $(installed_products) ]] && fail "the refused folder got an installation"
+if install_into 'c:\program files\Lorvane Shop\' chosen; then
+    [[ -f $drive_c/Program\ Files/Lorvane\ Shop/x64/Orbalin.dll ]] || fail "not installed into the chosen folder"
+    # Wine resolves the folder anew for the removal, Windows from the
+    # installed files; the property again serves both.
+    wine msiexec /x "$(winpath "$msi")" 'INSTALLDIR=c:\program files\Lorvane Shop\' /qn ||
+        fail "msiexec /x after the chosen folder: exit code $?"
+else
+    fail "INSTALLDIR in Program Files refused: exit code $?"
+fi
+snapshot after-folders
+same_as_before after-folders "after the refused and the chosen folder"
+
 if [[ -f $x86_msi ]]; then
     wine msiexec /i "$(winpath "$x86_msi")" /qn /l*v "$(winpath "$work/x86.log")"
     rc=$?

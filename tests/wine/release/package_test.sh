@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What can be checked of the installer packages without running them: the
 # files they carry (bitness, version blocks, each DLL's assembly manifest
-# beside it), the components' registry views and the registry rows each
+# beside it, ASLR and DEP flags, no symbol table), the components' registry views and the registry rows each
 # would write, row by row, which the install tests only see as their effect.
 #
 #   package_test.sh X64.msi [X86.msi]      a missing X86.msi is noted, not failed
@@ -125,6 +125,9 @@ check_package() {  # msi arch
     table "$msi" RemoveFile | grep -q 'LorvaneMenu' || fail "$msi: the menu folder is not removed at uninstall"
     table "$msi" Directory | awk -F'\t' '$1 == "LorvaneMenu" && $2 == "ProgramMenuFolder" { ok = 1 } END { exit !ok }' ||
         fail "$msi: menu folder not under the Start menu"
+    # What ships is hardened and carries no symbols.
+    find "$work/${msi##*/}.files" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0 |
+        xargs -0 python3 "$(dirname "$0")/pe_hardening.py" || fail "$msi: a binary is not hardened or not stripped"
 }
 
 check_package "$x64" x64
