@@ -11,6 +11,7 @@
 
 #include "common/win/text.h"
 #include "common/win/unique_handle.h"
+#include "common/win/unique_memory.h"
 #include "tool/report/report_program.h"
 #include "tool/report/win32/comm_line.h"
 #include "tool/report/win32/port_list.h"
@@ -122,12 +123,11 @@ public:
 
     std::string DefaultStateDir() override
     {
-        wchar_t* folder = nullptr;
-        std::string dir;
-        if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &folder)))
-            dir = lorvane::win::CodePageFromWide(folder, CP_UTF8) + "\\Lorvane\\quillon-report";
-        ::CoTaskMemFree(folder);
-        return dir;
+        // The shell allocates the path even when the call fails.
+        lorvane::win::UniqueCoTaskMem<wchar_t> folder;
+        if (FAILED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, folder.Receive())))
+            return {};
+        return lorvane::win::CodePageFromWide(folder.Get(), CP_UTF8) + "\\Lorvane\\quillon-report";
     }
     std::string JoinPath(const std::string& dir, const std::string& name) const override { return dir + "\\" + name; }
     std::optional<std::string> ReadFileText(const std::string& path) override
