@@ -69,7 +69,11 @@ include(GoogleTest)
 set(LORVANE_OWN_BED RESOURCE_GROUPS beds:1)
 
 # lorvane_add_gtest(name [OWN_BED] SOURCES... LIBS...) adds a GoogleTest
-# program and registers its tests with CTest where the tree can run them.
+# program and registers it with CTest where the tree can run it. Natively
+# every test case is a CTest test of its own. Under Wine the program is one
+# CTest test that runs all its cases in one process: a Wine process start
+# costs more CPU than most cases, and listing the cases would start each
+# program once more; a failure still names its cases in the output.
 # OWN_BED: under Wine its tests change the bed's state.
 function(lorvane_add_gtest name)
   cmake_parse_arguments(T "OWN_BED" "" "SOURCES;LIBS;LABELS" ${ARGN})
@@ -79,15 +83,16 @@ function(lorvane_add_gtest name)
     set(labels ${T_LABELS})
     if(WIN32)
       list(APPEND labels wine)
+      add_test(NAME ${name} COMMAND ${name})
+      set_tests_properties(${name} PROPERTIES LABELS "${labels}")
+      if(T_OWN_BED)
+        set_tests_properties(${name} PROPERTIES ${LORVANE_OWN_BED})
+      endif()
     else()
       list(APPEND labels native)
+      gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST
+                           PROPERTIES LABELS "${labels}")
     endif()
-    set(bed)
-    if(WIN32 AND T_OWN_BED)
-      set(bed ${LORVANE_OWN_BED})
-    endif()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST
-                         PROPERTIES LABELS "${labels}" ${bed})
   elseif(LORVANE_TESTS_SKIPPED_BECAUSE)
     lorvane_add_skipped_test(${name})
   endif()
