@@ -199,11 +199,13 @@ TEST_F(OrbalinObjTest, ConcurrentPutsAndReadsNeverSeeAnotherValue)
 // failed look-up still leaves CheckStatus's value defined.
 TEST_F(OrbalinObjTest, OutOfMemoryIsReportedAndKeepsTheOldValues)
 {
-    UniqueBstr old(L"A1");
+    // Every string here is longer than any freed before in this process, so
+    // no block of the BSTR cache can serve a copy.
+    const std::wstring oldText(12'000, L'o');
+    UniqueBstr old(oldText.c_str());
     ASSERT_EQ(object.put_Code(old.Get()), S_OK);
     ASSERT_EQ(object.put_Name(old.Get()), S_OK);
-    // Longer than any string freed before, so no cached block can serve it.
-    const std::wstring longText(9'000, L'x');
+    const std::wstring longText(15'000, L'x');
     UniqueBstr next(longText.c_str());
     UniqueBstr copy;
     HRESULT putCode = S_OK;
@@ -224,8 +226,8 @@ TEST_F(OrbalinObjTest, OutOfMemoryIsReportedAndKeepsTheOldValues)
     UniqueBstr name;
     ASSERT_EQ(object.get_Code(code.Receive()), S_OK);
     ASSERT_EQ(object.get_Name(name.Receive()), S_OK);
-    EXPECT_EQ(code.Text(), L"A1");
-    EXPECT_EQ(name.Text(), L"A1");
+    EXPECT_EQ(code.Text(), oldText);
+    EXPECT_EQ(name.Text(), oldText);
 
     desktop.outOfMemory = true;
     LONG status = -1;
