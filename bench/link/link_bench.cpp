@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "link_soak.h"
+#include "tool/dialog/link_notices.h"
 #include "tool/link/link_owner.h"
-#include "tool/link/message_sink.h"
 #include "tool/link/win32/communication.h"
 
 namespace {
@@ -32,7 +32,7 @@ public:
 };
 
 // Records when the answer reached the output field.
-class TimedOwner : public quillon::LinkOwner {
+class TimedOwner : public quillon::LinkOwner, public quillon::AnswerField {
 public:
     TimedOwner() : answered(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
     ~TimedOwner() override { ::CloseHandle(answered); }
@@ -55,7 +55,8 @@ struct OpenLink {
     }
     TimedOwner owner;
     CountingSink sink;
-    CCommunication link{1, owner, sink};
+    quillon::DialogLinkEvents events{owner, sink};
+    CCommunication link{1, owner, events};
     bool opened;
 };
 
@@ -118,7 +119,7 @@ int Roundtrip(int count)
     OpenLink open;
     if (!open.opened)
         return 1;
-    auto& [owner, sink, link, opened] = open;
+    auto& [owner, sink, events, link, opened] = open;
     LARGE_INTEGER frequency;
     ::QueryPerformanceFrequency(&frequency);
     quillon::RequestFrame request;

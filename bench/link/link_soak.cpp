@@ -19,9 +19,9 @@
 
 #include "bench/common/process_usage.h"
 #include "soak_faults.h"
+#include "tool/dialog/link_notices.h"
+#include "tool/dialog/link_texts.h"
 #include "tool/link/link_owner.h"
-#include "tool/link/link_texts.h"
-#include "tool/link/message_sink.h"
 #include "tool/link/request_tracker.h"
 #include "tool/link/win32/communication.h"
 
@@ -45,7 +45,7 @@ std::int64_t UnixMicros()
 
 // Counts what the link shows; keeps nothing per request, so that its own
 // memory does not grow with the run.
-class CountingDialog : public LinkOwner, public MessageSink {
+class CountingDialog : public LinkOwner, public AnswerField, public MessageSink {
 public:
     void StartResponseTimer() override
     {
@@ -221,7 +221,8 @@ int Soak(int count, std::uint64_t seed, const std::string& tracePath)
     int stuck = 0;
     lorvane::bench::ProcessUsage start, end;
     {
-        CCommunication link(1, dialog, dialog);
+        DialogLinkEvents events(dialog, dialog);
+    CCommunication link(1, dialog, events);
         if (!link.MakeConection()) {
             std::fprintf(stderr, "cannot open COM1\n");
             return 1;
@@ -293,7 +294,8 @@ int Soak(int count, std::uint64_t seed, const std::string& tracePath)
 int Latency(int count, const std::string& tracePath)
 {
     CountingDialog dialog;
-    CCommunication link(1, dialog, dialog);
+    DialogLinkEvents events(dialog, dialog);
+    CCommunication link(1, dialog, events);
     if (!link.MakeConection()) {
         std::fprintf(stderr, "cannot open COM1\n");
         return 1;

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <variant>
 
-#include "tool/link/message_sink.h"
+#include "tool/dialog/message_sink.h"
 
 namespace quillon {
 

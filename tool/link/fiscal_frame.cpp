@@ -1,7 +1,4 @@
-#include "fiscal_frame.h"
-
-#include "link_texts.h"
-#include "message_sink.h"
+#include "tool/link/fiscal_frame.h"
 
 namespace quillon {
 
@@ -64,34 +61,34 @@ void TakeApart(ResponseFrame& r)
 
 }  // namespace
 
-void AddChar(ResponseFrame& r, std::uint8_t b, MessageSink& sink)
+LengthFault AddChar(ResponseFrame& r, std::uint8_t b)
 {
     if (r.complete)
-        return;  // a finished frame takes nothing more until it is delivered and reset
+        return LengthFault::None;  // a finished frame takes nothing more until it is delivered and reset
     if (!r.inFrame) {
         if (b == FiscalFrame::kStart)
             StartFrame(r);
         else if (b == FiscalFrame::kSyn)
             r.syn = 1;
-        return;  // NAK and every other byte outside a frame are ignored
+        return LengthFault::None;  // NAK and every other byte outside a frame are ignored
     }
 
     if (r.count == 1) {
         const int length = r.unsignedLength ? static_cast<int>(b) : static_cast<int>(static_cast<std::int8_t>(b));
         r.expectedLength = length - FiscalFrame::kResponseLengthOffset;
-        if (r.expectedLength < r.count)
-            sink.ShowMessage(texts::kUnusableLength, kCaptionError, MessageIcon::Error);
         // Below 17 bytes there is no room for command, status and trailer;
         // taking such a frame apart would read before the raw buffer.
         if (r.expectedLength < FiscalFrame::kResponseOverhead) {
+            const bool unusable = r.expectedLength < r.count;
             DiscardPartialFrame(r);
-            return;
+            return unusable ? LengthFault::Unusable : LengthFault::TooShort;
         }
     }
     if (r.expectedLength <= r.count + 1)
         TakeApart(r);
     r.raw[r.count] = b;
     ++r.count;
+    return LengthFault::None;
 }
 
 void DiscardPartialFrame(ResponseFrame& r)

@@ -10,8 +10,6 @@
 
 namespace quillon {
 
-class MessageSink;
-
 // Control bytes and sizes of the wire format.
 struct FiscalFrame {
     static constexpr std::uint8_t kStart = 0x01;
@@ -77,10 +75,16 @@ struct ResponseFrame {
     bool unsignedLength = false;
 };
 
+// What an assembly step found wrong with a length byte; the frame is given
+// up in both cases.
+enum class LengthFault {
+    None,
+    Unusable,   // the expected length is below 1: the operator is told
+    TooShort,   // no room for command, status and trailer
+};
+
 // One assembly step for one byte read from the port (zero bytes never get here).
-// A length byte that cannot describe a whole response discards the frame;
-// "AddChar" is reported through sink when the expected length is below 1.
-void AddChar(ResponseFrame& response, std::uint8_t byte, MessageSink& sink);
+LengthFault AddChar(ResponseFrame& response, std::uint8_t byte);
 
 // Drops the bytes of a frame not yet complete and waits for the next 0x01.
 // The SYN flag stays.

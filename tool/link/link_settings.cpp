@@ -1,4 +1,4 @@
-#include "link_settings.h"
+#include "tool/link/link_settings.h"
 
 namespace quillon {
 

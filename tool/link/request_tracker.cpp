@@ -1,8 +1,6 @@
-#include "request_tracker.h"
+#include "tool/link/request_tracker.h"
 
-#include "link_owner.h"
-#include "link_texts.h"
-#include "message_sink.h"
+#include "tool/link/link_owner.h"
 
 namespace quillon {
 
@@ -12,23 +10,8 @@ constexpr std::uint8_t kTaxRateErrorMark = 'F';
 
 }  // namespace
 
-Answer AnswerFor(int command)
-{
-    switch (command) {
-    case 44: return {texts::kAnswer44, true};
-    case 50: return {texts::kAnswer50, false};
-    case 69: return {texts::kAnswer69, false};
-    case 73: return {texts::kAnswer73, false};
-    case 79: return {texts::kAnswer79, false};
-    case 94: return {texts::kAnswer94, false};
-    case 95: return {texts::kAnswer95, false};
-    case 108: return {texts::kAnswer108, false};
-    default: return {texts::kAnswerUnknown, false};
-    }
-}
-
-RequestTracker::RequestTracker(std::atomic<int>& busy, LinkOwner& owner, MessageSink& sink)
-    : m_busy(busy), m_owner(owner), m_sink(sink)
+RequestTracker::RequestTracker(std::atomic<int>& busy, LinkOwner& owner, LinkEvents& events)
+    : m_busy(busy), m_owner(owner), m_events(events)
 {
     m_busy = 0;
 }
@@ -78,27 +61,30 @@ void RequestTracker::ResponseTimerFired(std::atomic<std::uint8_t>& syn)
     // next period.
     if (syn.exchange(0) != 0) {
         m_owner.StartResponseTimer();
+        m_events.OnLinkEvent({LinkEventKind::SynExtended});
         return;
     }
     if (EndWaitByTimeout())
-        m_sink.ShowMessage(texts::kPrinterNotAnswering, kCaptionNotice, MessageIcon::Information);
+        m_events.OnLinkEvent({LinkEventKind::NoAnswer});
 }
 
 void RequestTracker::ResponseArrived(ResponseFrame& response)
 {
     if (!EndWaitByResponse()) {
-        m_sink.ShowMessage(texts::kUnsolicitedResponse, kCaptionError, MessageIcon::Error);
+        m_events.OnLinkEvent({LinkEventKind::Unsolicited, &response});
         return;
     }
-    const Answer answer = AnswerFor(response.command);
-    if (answer.inMessageBox)
-        m_sink.ShowMessage(answer.text, kCaptionQuillon, MessageIcon::Information);
-    else
-        m_owner.ShowResponse(answer.text.data());
-
     response.data[static_cast<std::size_t>(response.dataLength)] = 0;
+    m_events.OnLinkEvent({LinkEventKind::Answered, &response});
     if (response.command == kTaxRatesCommand && response.data[0] == kTaxRateErrorMark)
-        m_sink.ShowMessage(texts::kTaxRateError, kCaptionError, MessageIcon::Error);
+        m_events.OnLinkEvent({LinkEventKind::TaxRateError, &response});
+}
+
+void SendBuiltFrame(RequestTracker& tracker, FrameWriter& writer, const RequestFrame& frame)
+{
+    tracker.RequestStarting();
+    writer.WriteFrame(frame.frame.data(), frame.FrameSize());
+    tracker.RequestWritten();
 }
 
 }  // namespace quillon

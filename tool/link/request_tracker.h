@@ -9,26 +9,20 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <mutex>
-#include <string_view>
 
-#include "fiscal_frame.h"
+#include "tool/link/fiscal_frame.h"
+#include "tool/link/link_events.h"
 
 namespace quillon {
 
 class LinkOwner;
-class MessageSink;
 
 // The command that asks for the tax rates. An answer whose data starts with
 // 'F' means the printer has none for the period, or failed.
 inline constexpr int kTaxRatesCommand = 50;
-
-// What the operator is told about a response to command.
-struct Answer {
-    std::string_view text;   // Windows-1251, NUL-terminated
-    bool inMessageBox;       // the answer to 44 is a box captioned "Lorvane Quillon"
-};
-Answer AnswerFor(int command);
 
 // The number after an answered request: one more, except that the number
 // whose sequence byte is 0x00 (224, 480, ...) is passed over. The printer
@@ -40,7 +34,7 @@ int NextSequence(int sequence);
 class RequestTracker {
 public:
     // busy is the connection's public flag (the dialog reads it lock-free).
-    RequestTracker(std::atomic<int>& busy, LinkOwner& owner, MessageSink& sink);
+    RequestTracker(std::atomic<int>& busy, LinkOwner& owner, LinkEvents& events);
     RequestTracker(const RequestTracker&) = delete;
     RequestTracker& operator=(const RequestTracker&) = delete;
 
@@ -57,12 +51,13 @@ public:
     void RequestWritten();
 
     // The response timer has fired. A SYN seen since the last look extends
-    // the wait by one more period; otherwise the wait ends and the operator
-    // is told that the printer does not answer.
+    // the wait by one more period (SynExtended); otherwise the wait ends
+    // (NoAnswer).
     void ResponseTimerFired(std::atomic<std::uint8_t>& syn);
 
     // A complete response has arrived. Without a request outstanding it is
-    // reported and dropped; else the command's answer is shown.
+    // Unsolicited and dropped; else Answered, then TaxRateError where the
+    // tax rates were refused.
     void ResponseArrived(ResponseFrame& response);
 
 private:
@@ -73,7 +68,22 @@ private:
     std::atomic<int> m_sequence{1};
     std::mutex m_endOfWait;
     LinkOwner& m_owner;
-    MessageSink& m_sink;
+    LinkEvents& m_events;
 };
+
+// Where a request's bytes go.
+class FrameWriter {
+public:
+    virtual ~FrameWriter() = default;
+    // False when the bytes could not be written.
+    virtual bool WriteFrame(const std::uint8_t* bytes, std::size_t count) = 0;
+};
+
+// The one send sequence: the request is outstanding before its bytes are
+// written (a quick printer's answer can be complete on the receiver before
+// the writer runs again), the response timer runs after. A failed write is
+// not reported: the response timer reports the printer as not answering.
+// frame must be built.
+void SendBuiltFrame(RequestTracker& tracker, FrameWriter& writer, const RequestFrame& frame);
 
 }  // namespace quillon

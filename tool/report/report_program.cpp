@@ -6,8 +6,8 @@
 #include <variant>
 
 #include "common/version.h"
+#include "tool/dialog/link_notices.h"
 #include "tool/link/link_settings.h"
-#include "tool/link/link_texts.h"
 #include "tool/link/request_tracker.h"
 #include "tool/report/answer_check.h"
 #include "tool/report/command_line.h"
@@ -76,6 +76,19 @@ std::string Replace(std::string text, std::string_view key, std::string_view val
 std::string DialogText(std::string_view text1251)
 {
     return text1251.empty() ? std::string() : " (" + Utf8From1251(text1251) + ")";
+}
+
+// The same, of the box the dialog shows for a link event.
+std::string DialogText(LinkEventKind kind)
+{
+    const auto notice = NoticeFor(kind);
+    return notice ? DialogText(notice->text) : std::string();
+}
+
+// The dialog's output text for an answer to command, UTF-8.
+std::string AnswerText(int command)
+{
+    return Utf8From1251(AnswerFor(command).text);
 }
 
 // One run of the program, with what it has learnt so far.
@@ -231,11 +244,11 @@ Outcome Run::OpenPort(std::unique_ptr<SerialLine>& serial)
                       (m_line.portWaitSeconds > 0 ? " (waited " + std::to_string(m_line.portWaitSeconds) + " s)"
                                                   : " (--wait-port SECONDS waits for it)"));
     case OpenStatus::CannotOpen:
-        return Failed(Outcome::CannotOpen, "cannot open " + m_port, opened.reason + DialogText(texts::kCannotOpenPort));
+        return Failed(Outcome::CannotOpen, "cannot open " + m_port, opened.reason + DialogText(LinkEventKind::PortNotOpened));
     case OpenStatus::CannotReadState:
-        return Failed(Outcome::CannotOpen, "cannot set up " + m_port, opened.reason + DialogText(texts::kCannotReadState));
+        return Failed(Outcome::CannotOpen, "cannot set up " + m_port, opened.reason + DialogText(LinkEventKind::CannotReadState));
     case OpenStatus::CannotSetState:
-        return Failed(Outcome::CannotOpen, "cannot set up " + m_port, opened.reason + DialogText(texts::kCannotSetState));
+        return Failed(Outcome::CannotOpen, "cannot set up " + m_port, opened.reason + DialogText(LinkEventKind::CannotSetState));
     }
     return Failed(Outcome::CannotOpen, "cannot open " + m_port, opened.reason);
 }
@@ -268,7 +281,7 @@ Outcome Run::Judge(const ExchangeResult& result)
     case ExchangeOutcome::SynLimit:
         return Failed(Outcome::SynLimit, "no answer within " + std::to_string(m_line.totalWaitMs) + " ms",
                       "the printer kept sending SYN; --timeout-ms raises the bound" +
-                          DialogText(texts::kPrinterNotAnswering));
+                          DialogText(LinkEventKind::NoAnswer));
     case ExchangeOutcome::NoAnswer:
         return JudgeSilence(result);
     case ExchangeOutcome::Answered:
@@ -279,9 +292,8 @@ Outcome Run::Judge(const ExchangeResult& result)
 
 Outcome Run::JudgeSilence(const ExchangeResult& result)
 {
-    const bool periodEnded = std::any_of(result.messages.begin(), result.messages.end(),
-                                         [](const LinkMessage& m) { return m.text == texts::kPrinterNotAnswering; });
-    const std::string dialogText = periodEnded ? DialogText(texts::kPrinterNotAnswering) : std::string();
+    const bool periodEnded = result.periodEnded;
+    const std::string dialogText = periodEnded ? DialogText(LinkEventKind::NoAnswer) : std::string();
     if (!result.unusableFrame.empty())
         return Failed(Outcome::BadFrame, "unusable answer", result.unusableFrame + dialogText);
     if (result.sawNak)
@@ -304,10 +316,8 @@ Outcome Run::JudgeAnswer(const ExchangeResult& result)
     if (result.command != m_request.command)
         return Failed(Outcome::WrongCommand, "answer to another command",
                       "command " + std::to_string(result.commandByte) + ", not " + std::to_string(m_request.command));
-    const bool taxError = std::any_of(result.messages.begin(), result.messages.end(),
-                                      [](const LinkMessage& m) { return m.text == texts::kTaxRateError; });
-    if (taxError && result.command == kTaxRatesCommand)
-        return Failed(Outcome::TaxRateError, "tax-rate error", Utf8From1251(texts::kTaxRateError));
+    if (result.taxRateError)
+        return Failed(Outcome::TaxRateError, "tax-rate error", Utf8From1251(NoticeFor(LinkEventKind::TaxRateError)->text));
     return Outcome::Ok;
 }
 
@@ -319,7 +329,7 @@ std::string Run::TextOutput(Outcome outcome) const
     const bool shown = outcome == Outcome::Ok || outcome == Outcome::TaxRateError || outcome == Outcome::WrongCommand;
     if (!shown || !m_result)
         return {};
-    return Utf8From1251(m_result->answerText) + "\ndata: \"" + AnswerData() +
+    return AnswerText(m_result->command) + "\ndata: \"" + AnswerData() +
            "\"\nstatus: " + HexBytes(m_result->status) + "\n";
 }
 
@@ -346,7 +356,7 @@ std::string Run::JsonOutput(Outcome outcome, ExitCode code) const
             .Text("answer_sequence", "0x" + HexByte(m_result->sequenceByte))
             .Text("data", AnswerData())
             .Raw("status", status.Done())
-            .Text("answer", Utf8From1251(m_result->answerText));
+            .Text("answer", AnswerText(m_result->command));
     } else if (m_result) {
         json.Null("answered_command").Null("data").Null("status").Null("answer");
     }
@@ -495,7 +505,7 @@ ExitCode RunReportProgram(std::span<const std::string_view> args, ReportPlatform
             return EarlyFailure(platform, json, Outcome::Usage, "bad usage: " + error + " (quillon-report --help shows the options)");
         return RunParsed(*line, platform);
     } catch (const std::bad_alloc&) {
-        return EarlyFailure(platform, json, Outcome::Unexpected, "out of memory" + DialogText(texts::kNoMemory));
+        return EarlyFailure(platform, json, Outcome::Unexpected, "out of memory" + DialogText(LinkEventKind::NoMemory));
     } catch (...) {
         return EarlyFailure(platform, json, Outcome::Unexpected, "unexpected failure");
     }

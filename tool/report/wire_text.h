@@ -15,6 +15,7 @@
 
 #include "tool/link/byte_text.h"
 #include "tool/link/fiscal_frame.h"
+#include "tool/link/single_thread_link.h"
 
 namespace quillon::report {
 
@@ -23,14 +24,14 @@ std::string RequestLine(const RequestFrame& request);
 
 // Follows the bytes the receiver takes and makes one line per frame or
 // control byte. Fed the response record as it stands after each byte.
-class WireTrace {
+class WireTrace final : public WireTap {
 public:
     using LineOut = std::function<void(const std::string&)>;
     explicit WireTrace(LineOut out) : m_out(std::move(out)) {}
 
     void Sent(const RequestFrame& request) { m_out(RequestLine(request)); }
     // wasInFrame: the record's in-frame flag before the byte was taken.
-    void Received(std::uint8_t byte, bool wasInFrame, const ResponseFrame& response);
+    void Received(std::uint8_t byte, bool wasInFrame, const ResponseFrame& response) override;
     // The frame being assembled was dropped unfinished.
     void FrameDropped();
     // The run ends: whatever is pending is written.

@@ -8,27 +8,47 @@
 #include <vector>
 
 #include "response_builder.h"
+#include "tool/dialog/message_sink.h"
+#include "tool/link/fiscal_frame.h"
+#include "tool/link/link_events.h"
 #include "tool/link/link_owner.h"
-#include "tool/link/message_sink.h"
 
 namespace quillon::testing {
 
-// One call on an owner or sink, in the order the calls were made.
-struct LinkEvent {
-    std::string kind;      // "timer", "response" or "message"
+// One call on an owner, an event, or what the dialog shows, in the order
+// the calls were made.
+struct LoggedCall {
+    std::string kind;      // "timer", an event's name, or "response" and "message" as shown
     std::string text;
     std::string caption;
     MessageIcon icon = MessageIcon::Information;
+    int command = 0;       // of an event's response
 };
+
+inline const char* EventName(LinkEventKind kind)
+{
+    switch (kind) {
+    case LinkEventKind::Answered: return "answered";
+    case LinkEventKind::TaxRateError: return "tax-rate-error";
+    case LinkEventKind::Unsolicited: return "unsolicited";
+    case LinkEventKind::SynExtended: return "syn";
+    case LinkEventKind::NoAnswer: return "no-answer";
+    case LinkEventKind::Nak: return "nak";
+    case LinkEventKind::UnusableLength: return "unusable-length";
+    case LinkEventKind::ShortLength: return "short-length";
+    case LinkEventKind::FrameStalled: return "stalled";
+    default: return "connection";
+    }
+}
 
 class EventLog {
 public:
-    void Add(LinkEvent event)
+    void Add(LoggedCall event)
     {
         std::lock_guard lock(m_lock);
         m_events.push_back(std::move(event));
     }
-    std::vector<LinkEvent> Events() const
+    std::vector<LoggedCall> Events() const
     {
         std::lock_guard lock(m_lock);
         return m_events;
@@ -44,19 +64,31 @@ public:
 
 private:
     mutable std::mutex m_lock;
-    std::vector<LinkEvent> m_events;
+    std::vector<LoggedCall> m_events;
 };
 
 class RecordingOwner : public LinkOwner {
 public:
     explicit RecordingOwner(EventLog& log) : m_log(log) {}
     void StartResponseTimer() override { m_log.Add({"timer", {}, {}, {}}); }
-    void ShowResponse(const char* text) override { m_log.Add({"response", text, {}, {}}); }
 
 private:
     EventLog& m_log;
 };
 
+class RecordingEvents : public LinkEvents {
+public:
+    explicit RecordingEvents(EventLog& log) : m_log(log) {}
+    void OnLinkEvent(const LinkEvent& event) override
+    {
+        m_log.Add({EventName(event.kind), {}, {}, {}, event.response ? event.response->command : 0});
+    }
+
+private:
+    EventLog& m_log;
+};
+
+// The dialog's boxes, recorded.
 class RecordingSink : public MessageSink {
 public:
     explicit RecordingSink(EventLog& log) : m_log(log) {}

@@ -12,7 +12,7 @@ namespace quillon {
 namespace {
 
 using testing::EventLog;
-using testing::RecordingSink;
+using testing::RecordingEvents;
 using testing::ResponseBytes;
 
 // Plays back scripted read results, then asks the loop to stop.
@@ -74,10 +74,10 @@ private:
 
 class ReceiverTest : public ::testing::Test {
 protected:
-    void Run() { RunReceiver(port, response, sink, stop); }
+    void Run() { RunReceiver(port, response, events, stop); }
 
     EventLog log;
-    RecordingSink sink{log};
+    RecordingEvents events{log};
     ResponseFrame response;
     std::atomic<bool> stop{false};
     ScriptedPort port{stop};
@@ -94,7 +94,8 @@ TEST_F(ReceiverTest, DeliversEachResponseOnceAndIgnoresBytesBetween)
     ASSERT_EQ(port.delivered.size(), 2u);
     EXPECT_EQ(port.delivered[0], (std::pair<int, std::string>{69, "1"}));
     EXPECT_EQ(port.delivered[1], (std::pair<int, std::string>{73, "0001,0009"}));
-    EXPECT_TRUE(log.Events().empty());
+    EXPECT_EQ(log.Events().size(), 2u);
+    EXPECT_EQ(log.Count("nak"), 2) << "a NAK is reported and nothing else happens";
 }
 
 TEST_F(ReceiverTest, ZeroBytesNeverReachTheAssembler)
@@ -127,6 +128,7 @@ TEST_F(ReceiverTest, AFrameWhoseBytesStopIsDroppedSoTheNextAnswerArrivesWhole)
     ASSERT_EQ(port.delivered.size(), 1u);
     EXPECT_EQ(port.delivered[0], (std::pair<int, std::string>{73, "0001,0009"}));
     EXPECT_EQ(response.inFrame, 0);
+    EXPECT_EQ(log.Count("stalled"), 1);
 }
 
 TEST_F(ReceiverTest, ASynBeforeADroppedFrameStillExtendsTheWait)
@@ -184,11 +186,11 @@ public:
 TEST(ReceiverStop, StopFlagEndsTheLoopFromAnotherThread)
 {
     EventLog log;
-    RecordingSink sink(log);
+    RecordingEvents events(log);
     ResponseFrame response;
     std::atomic<bool> stop{false};
     EndlessPort port;
-    std::thread receiver([&] { RunReceiver(port, response, sink, stop); });
+    std::thread receiver([&] { RunReceiver(port, response, events, stop); });
     while (port.reads < 1000)
         std::this_thread::yield();
     stop = true;

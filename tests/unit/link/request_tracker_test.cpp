@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "link_fakes.h"
-#include "tool/link/link_texts.h"
 #include "tool/link/receiver.h"
 
 namespace quillon {
@@ -13,7 +12,7 @@ namespace {
 
 using testing::EventLog;
 using testing::RecordingOwner;
-using testing::RecordingSink;
+using testing::RecordingEvents;
 using testing::ResponseBytes;
 
 class RequestTrackerTest : public ::testing::Test {
@@ -23,7 +22,7 @@ protected:
     {
         ResetResponseFrame(response);
         for (std::uint8_t b : ResponseBytes(command, data))
-            AddChar(response, b, sink);
+            AddChar(response, b);
         EXPECT_EQ(response.complete, 1);
         tracker.ResponseArrived(response);
         return response;
@@ -37,9 +36,9 @@ protected:
 
     EventLog log;
     RecordingOwner owner{log};
-    RecordingSink sink{log};
+    RecordingEvents events{log};
     std::atomic<int> busy{7};
-    RequestTracker tracker{busy, owner, sink};
+    RequestTracker tracker{busy, owner, events};
     ResponseFrame response;
 };
 
@@ -63,93 +62,41 @@ TEST_F(RequestTrackerTest, AnswerThatArrivesWhileTheRequestIsBeingWrittenIsTaken
     Arrive(69, "1");
     tracker.RequestWritten();
     EXPECT_EQ(busy, 0);
-    EXPECT_EQ(log.Count("message"), 0);
-    EXPECT_EQ(log.Count("response"), 1);
+    EXPECT_EQ(log.Count("answered"), 1);
     EXPECT_EQ(tracker.Sequence(), 2);
 }
 
-TEST_F(RequestTrackerTest, AnswerGoesToOutputFieldAndAdvancesSequence)
+TEST_F(RequestTrackerTest, AnswerIsReportedWithItsCommandAndAdvancesSequence)
 {
-    Send();
-    Arrive(69, "1");
-    EXPECT_EQ(busy, 0);
-    EXPECT_EQ(tracker.Sequence(), 2);
-    const auto events = log.Events();
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[1].kind, "response");
-    EXPECT_EQ(events[1].text, texts::kAnswer69);
-}
-
-TEST_F(RequestTrackerTest, EveryKnownCommandHasItsOwnText)
-{
-    // Two blanks before the number; 73 ends without a blank, 108 with two.
-    const std::string prefix(texts::kAnswer44.substr(0, texts::kAnswer44.size() - 3));
-    const struct { int command; const char* tail; } known[] = {
-        {50, "50 "}, {69, "69 "}, {73, "73"}, {79, "79 "}, {94, "94 "}, {95, "95 "}, {108, "108  "}};
-    EXPECT_EQ(prefix.substr(prefix.size() - 2), "  ");
-    for (const auto& k : known) {
-        const Answer answer = AnswerFor(k.command);
-        EXPECT_FALSE(answer.inMessageBox) << k.command;
-        EXPECT_EQ(answer.text, prefix + k.tail) << k.command;
-        EXPECT_EQ(answer.text.data()[answer.text.size()], '\0') << "texts are handed on as C strings";
-    }
-}
-
-TEST_F(RequestTrackerTest, AnswerTo44IsAQuillonBox)
-{
-    Send();
-    Arrive(44, "");
-    const auto events = log.Events();
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[1].kind, "message");
-    EXPECT_EQ(events[1].text, texts::kAnswer44);
-    EXPECT_EQ(events[1].caption, kCaptionQuillon);
-    EXPECT_EQ(events[1].icon, MessageIcon::Information);
-    EXPECT_EQ(log.Count("response"), 0);
-}
-
-TEST_F(RequestTrackerTest, UnknownAndHighCommandBytesShowTheUnknownText)
-{
-    for (std::uint8_t command : {std::uint8_t{1}, std::uint8_t{45}, std::uint8_t{0x80}, std::uint8_t{0xEC}}) {
+    for (std::uint8_t command : {std::uint8_t{69}, std::uint8_t{44}, std::uint8_t{0x80}, std::uint8_t{0xEC}}) {
         Send();
         Arrive(command, "xy");
         const auto events = log.Events();
-        EXPECT_EQ(events.back().kind, "response") << int(command);
-        EXPECT_EQ(events.back().text, texts::kAnswerUnknown) << int(command);
+        EXPECT_EQ(events.back().kind, "answered") << int(command);
+        EXPECT_EQ(events.back().command, static_cast<std::int8_t>(command)) << "read as a signed byte";
     }
+    EXPECT_EQ(busy, 0);
     EXPECT_EQ(tracker.Sequence(), 5);
 }
 
-TEST_F(RequestTrackerTest, TaxRateErrorFollowsTheOutputText)
+TEST_F(RequestTrackerTest, TaxRateErrorFollowsTheAnswerOnlyForCommand50WithALeadingF)
 {
     Send();
     const ResponseFrame& r = Arrive(50, "F,0,0");
     EXPECT_EQ(r.data[5], 0) << "data terminated after its last byte";
     const auto events = log.Events();
     ASSERT_EQ(events.size(), 3u);
-    EXPECT_EQ(events[1].kind, "response");
-    EXPECT_EQ(events[1].text, texts::kAnswer50);
-    EXPECT_EQ(events[2].kind, "message");
-    EXPECT_EQ(events[2].text, texts::kTaxRateError);
-    EXPECT_EQ(events[2].caption, kCaptionError);
-    EXPECT_EQ(events[2].icon, MessageIcon::Error);
-}
+    EXPECT_EQ(events[1].kind, "answered");
+    EXPECT_EQ(events[2].kind, "tax-rate-error");
 
-TEST_F(RequestTrackerTest, TaxRatesWithoutLeadingFOrWithoutDataAreFine)
-{
     for (std::string_view data : {"20.00,9.00", "", "f", "0F"}) {
         Send();
         Arrive(50, data);
     }
-    EXPECT_EQ(log.Count("message"), 0);
-    EXPECT_EQ(log.Count("response"), 4);
-}
-
-TEST_F(RequestTrackerTest, OnlyCommand50ChecksForF)
-{
     Send();
     Arrive(69, "F");
-    EXPECT_EQ(log.Count("message"), 0);
+    EXPECT_EQ(log.Count("tax-rate-error"), 1);
+    EXPECT_EQ(log.Count("answered"), 6);
 }
 
 TEST_F(RequestTrackerTest, SynExtendsTheWaitAndIsUsedUp)
@@ -160,14 +107,11 @@ TEST_F(RequestTrackerTest, SynExtendsTheWaitAndIsUsedUp)
     EXPECT_EQ(busy, 1);
     EXPECT_EQ(syn, 0);
     EXPECT_EQ(log.Count("timer"), 2);
-    EXPECT_EQ(log.Count("message"), 0);
+    EXPECT_EQ(log.Count("syn"), 1);
 
     tracker.ResponseTimerFired(syn);   // no SYN in this period
     EXPECT_EQ(busy, 0);
-    const auto events = log.Events();
-    EXPECT_EQ(events.back().text, texts::kPrinterNotAnswering);
-    EXPECT_EQ(events.back().caption, kCaptionNotice);
-    EXPECT_EQ(events.back().icon, MessageIcon::Information);
+    EXPECT_EQ(log.Events().back().kind, "no-answer");
     EXPECT_EQ(log.Count("timer"), 2);
 }
 
@@ -185,21 +129,18 @@ TEST_F(RequestTrackerTest, LateAnswerIsUnsolicitedAndKeepsSequence)
     Send();
     tracker.ResponseTimerFired(syn);
     Arrive(69, "1");
-    const auto events = log.Events();
-    EXPECT_EQ(events.back().text, texts::kUnsolicitedResponse);
-    EXPECT_EQ(events.back().caption, kCaptionError);
-    EXPECT_EQ(events.back().icon, MessageIcon::Error);
-    EXPECT_EQ(log.Count("response"), 0);
+    EXPECT_EQ(log.Events().back().kind, "unsolicited");
+    EXPECT_EQ(log.Count("answered"), 0);
     EXPECT_EQ(tracker.Sequence(), 1);
     EXPECT_EQ(busy, 0);
 }
 
-// The owner may send again the moment the output text appears: by then the
+// The owner may send again the moment the answer is reported: by then the
 // request must be over and the next number ready.
-class SendingOwner : public LinkOwner {
+class SendingOwner : public LinkOwner, public LinkEvents {
 public:
     void StartResponseTimer() override {}
-    void ShowResponse(const char*) override
+    void OnLinkEvent(const LinkEvent&) override
     {
         busyAtShow = tracker->Sequence() == 2 ? busy->load() : -1;
     }
@@ -226,7 +167,7 @@ TEST_F(RequestTrackerTest, ALongConnectionNeverSendsTheSequenceByteZeroAndLosesN
         ResetResponseFrame(response);
         const std::vector<std::uint8_t> data{'1'};
         for (std::uint8_t b : sim::BuildResponse(69, request.frame[2], data).bytes)
-            TakeByte(response, b, sink);
+            TakeByte(response, b, events);
         ASSERT_EQ(response.complete, 1) << "answer to sequence number " << number;
         tracker.ResponseArrived(response);
         ASSERT_EQ(busy, 0);
@@ -240,16 +181,14 @@ TEST_F(RequestTrackerTest, ALongConnectionNeverSendsTheSequenceByteZeroAndLosesN
 
 TEST(RequestTrackerOrder, SequenceIsAdvancedBeforeTheAnswerIsShown)
 {
-    EventLog log;
-    RecordingSink sink(log);
     SendingOwner owner;
     std::atomic<int> busy{0};
-    RequestTracker tracker(busy, owner, sink);
+    RequestTracker tracker(busy, owner, owner);
     owner.tracker = &tracker;
     owner.busy = &busy;
     ResponseFrame r;
     for (std::uint8_t b : ResponseBytes(95, "0001,0002"))
-        AddChar(r, b, sink);
+        AddChar(r, b);
     tracker.RequestStarting();
     tracker.RequestWritten();
     tracker.ResponseArrived(r);
@@ -262,13 +201,13 @@ TEST(RequestTrackerRace, ResponseAndTimerNeverBothEndTheWait)
 {
     EventLog log;
     RecordingOwner owner(log);
-    RecordingSink sink(log);
+    RecordingEvents events(log);
     std::atomic<int> busy{0};
-    RequestTracker tracker(busy, owner, sink);
+    RequestTracker tracker(busy, owner, events);
     std::atomic<std::uint8_t> syn{0};
     ResponseFrame answered;
     for (std::uint8_t b : ResponseBytes(69, "2"))
-        AddChar(answered, b, sink);
+        AddChar(answered, b);
 
     constexpr int kRounds = 300;
     for (int i = 0; i < kRounds; ++i) {
@@ -279,13 +218,9 @@ TEST(RequestTrackerRace, ResponseAndTimerNeverBothEndTheWait)
         receiver.join();
         EXPECT_EQ(busy, 0);
     }
-    const int shown = log.Count("response");
-    int notAnswering = 0;
-    int unsolicited = 0;
-    for (const auto& e : log.Events()) {
-        notAnswering += e.text == texts::kPrinterNotAnswering ? 1 : 0;
-        unsolicited += e.text == texts::kUnsolicitedResponse ? 1 : 0;
-    }
+    const int shown = log.Count("answered");
+    const int notAnswering = log.Count("no-answer");
+    const int unsolicited = log.Count("unsolicited");
     EXPECT_EQ(shown + notAnswering, kRounds);
     EXPECT_EQ(unsolicited, notAnswering);
     int expected = 1;   // one step per answer

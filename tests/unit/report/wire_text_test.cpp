@@ -36,7 +36,7 @@ TEST(WireTrace, OneLinePerFrameAndControlByte)
     std::vector<std::string> lines;
     WireTrace trace([&](const std::string& line) { lines.push_back(line); });
     quillon::testing::EventLog log;
-    quillon::testing::RecordingSink sink{log};
+    quillon::testing::RecordingEvents events{log};
     ResponseFrame response;
     ResetResponseFrame(response);
     std::vector<std::uint8_t> wire{0x16, 0x7A, 0x7B, 0x15};
@@ -45,7 +45,7 @@ TEST(WireTrace, OneLinePerFrameAndControlByte)
     wire.insert(wire.end(), {0x01, 0x10, 0x33});
     for (std::uint8_t b : wire) {
         const bool wasInFrame = response.inFrame != 0;
-        const bool complete = quillon::TakeByte(response, b, sink);
+        const bool complete = quillon::TakeByte(response, b, events);
         trace.Received(b, wasInFrame, response);
         if (complete)
             ResetResponseFrame(response);

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dialog_harness.h"
-#include "tool/link/link_texts.h"
+#include "tool/dialog/link_texts.h"
 
 namespace quillon::testing {
 namespace {

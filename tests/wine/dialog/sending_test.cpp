@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "dialog_harness.h"
-#include "tool/link/link_texts.h"
+#include "tool/dialog/link_texts.h"
 
 namespace quillon::testing {
 namespace {

@@ -8,8 +8,8 @@
 
 #include "link_wine_harness.h"
 #include "tool/link/byte_text.h"
-#include "tool/link/link_texts.h"
-#include "tool/link/win32/message_box_sink.h"
+#include "tool/dialog/link_texts.h"
+#include "tool/dialog/win32/message_box_sink.h"
 #include "tool/link/win32/port_link.h"
 
 namespace quillon::testing {
@@ -19,7 +19,7 @@ class LinkScenario : public SimulatorTest {
 protected:
     std::unique_ptr<CCommunication> Connect(int port = 1)
     {
-        auto link = std::make_unique<CCommunication>(port, dialog, sink);
+        auto link = std::make_unique<CCommunication>(port, dialog, events);
         EXPECT_TRUE(link->MakeConection());
         return link;
     }
@@ -35,7 +35,7 @@ protected:
     {
         const auto events = log.Events();
         return static_cast<int>(std::count_if(events.begin(), events.end(),
-                                              [&](const LinkEvent& e) { return e.text == text; }));
+                                              [&](const LoggedCall& e) { return e.text == text; }));
     }
 };
 
@@ -185,7 +185,7 @@ TEST_F(Plain, LineSettingsAreApplied)
 
 TEST_F(Plain, PortThatCannotBeOpenedFailsWithoutMessage)
 {
-    CCommunication link(2, dialog, sink);
+    CCommunication link(2, dialog, events);
     EXPECT_FALSE(link.MakeConection());
     EXPECT_TRUE(log.Events().empty()) << Describe(log);
 }
@@ -214,8 +214,8 @@ TEST_F(TaxError, TextThenErrorBox)
     ASSERT_TRUE(dialog.RunUntilAnswered(*link));
     ASSERT_TRUE(WaitForEvents(log, "message", 1));
     const auto events = log.Events();
-    const auto text = std::find_if(events.begin(), events.end(), [](const LinkEvent& e) { return e.kind == "response"; });
-    const auto box = std::find_if(events.begin(), events.end(), [](const LinkEvent& e) { return e.kind == "message"; });
+    const auto text = std::find_if(events.begin(), events.end(), [](const LoggedCall& e) { return e.kind == "response"; });
+    const auto box = std::find_if(events.begin(), events.end(), [](const LoggedCall& e) { return e.kind == "message"; });
     ASSERT_NE(text, events.end());
     EXPECT_EQ(text->text, texts::kAnswer50);
     EXPECT_LT(text - events.begin(), box - events.begin());
@@ -415,7 +415,7 @@ protected:
         ASSERT_TRUE(owner);
         PumpMessages();
         ASSERT_EQ(::GetForegroundWindow(), owner.Get());
-        link = std::make_unique<CCommunication>(1, dialog, boxes);
+        link = std::make_unique<CCommunication>(1, dialog, boxEvents);
         ASSERT_TRUE(link->MakeConection());
     }
 
@@ -441,6 +441,7 @@ protected:
 
     UniqueWindow owner;
     ReceiverBoxSink boxes{log};
+    DialogLinkEvents boxEvents{dialog, boxes};
     std::unique_ptr<CCommunication> link;
 };
 

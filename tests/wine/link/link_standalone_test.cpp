@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "link_wine_harness.h"
-#include "tool/link/link_texts.h"
-#include "tool/link/win32/message_box_sink.h"
+#include "tool/dialog/link_texts.h"
+#include "tool/dialog/win32/message_box_sink.h"
 
 namespace {
 std::atomic<bool> g_failNothrowNew{false};
@@ -33,13 +33,14 @@ protected:
     void SetUp() override
     {
         g_failNothrowNew = true;
-        link = std::make_unique<CCommunication>(1, dialog, sink);
+        link = std::make_unique<CCommunication>(1, dialog, events);
         g_failNothrowNew = false;
     }
 
     EventLog log;
     FakeDialog dialog{log};
     RecordingSink sink{log};
+    DialogLinkEvents events{dialog, sink};
     std::unique_ptr<CCommunication> link;
 };
 

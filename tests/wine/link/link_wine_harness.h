@@ -18,6 +18,7 @@
 #include "common/win/unique_any.h"
 #include "common/win/unique_handle.h"
 #include "tests/unit/link/link_fakes.h"
+#include "tool/dialog/link_notices.h"
 #include "tool/link/win32/communication.h"
 
 namespace quillon::testing {
@@ -63,7 +64,7 @@ inline void PumpMessages()
     }
 }
 
-class FakeDialog : public LinkOwner {
+class FakeDialog : public LinkOwner, public AnswerField {
 public:
     explicit FakeDialog(EventLog& log) : m_log(log) {}
 
@@ -202,9 +203,9 @@ protected:
         link.SendRequest(request);
     }
 
-    std::vector<LinkEvent> Of(std::string_view kind) const
+    std::vector<LoggedCall> Of(std::string_view kind) const
     {
-        std::vector<LinkEvent> picked;
+        std::vector<LoggedCall> picked;
         for (const auto& e : log.Events())
             if (e.kind == kind)
                 picked.push_back(e);
@@ -214,6 +215,7 @@ protected:
     EventLog log;
     FakeDialog dialog{log};
     RecordingSink sink{log};
+    DialogLinkEvents events{dialog, sink};   // the dialog's own mapping onto field and boxes
     Trace trace;
     std::size_t mark = 0;
     RequestFrame request;

@@ -8,7 +8,7 @@
 
 #include "link_wine_harness.h"
 #include "tool/link/byte_text.h"
-#include "tool/link/link_texts.h"
+#include "tool/dialog/link_texts.h"
 #include "tool/link/request_tracker.h"
 
 namespace quillon::testing {
@@ -58,7 +58,7 @@ protected:
         SimulatorTest::SetUp();
         if (IsSkipped())
             return;
-        link = std::make_unique<CCommunication>(1, dialog, sink);
+        link = std::make_unique<CCommunication>(1, dialog, events);
         ASSERT_TRUE(link->MakeConection());
     }
 

@@ -1,4 +1,4 @@
-#include "control_dialog.h"
+#include "tool/dialog/win32/control_dialog.h"
 
 #include <new>
 #include <utility>
@@ -10,7 +10,6 @@
 #include "common/win/unique_handle.h"
 #include "resource.h"
 #include "tool/link/link_settings.h"
-#include "tool/link/link_texts.h"
 #include "tool/link/win32/communication.h"
 
 namespace quillon {
@@ -313,13 +312,13 @@ void ControlDialog::Connect(int portNumber)
 {
     // Nothing may throw out of the dialog procedure: without memory for a
     // connection the operator is told, and every use of it checks for one.
-    m_connection.reset(new (std::nothrow) CCommunication(portNumber, *this, m_sink));
+    m_connection.reset(new (std::nothrow) CCommunication(portNumber, *this, m_linkEvents));
     if (!m_connection) {
-        m_sink.ShowMessage(texts::kNoMemory, kCaptionError, MessageIcon::Error);
+        m_linkEvents.OnLinkEvent({LinkEventKind::NoMemory});
         return;
     }
     if (!m_connection->MakeConection())
-        m_sink.ShowMessage(texts::kCannotOpenPort, kCaptionNotice, MessageIcon::Information);
+        m_linkEvents.OnLinkEvent({LinkEventKind::PortNotOpened});
 }
 
 // Exit, Escape, the close box. The connection is closed first, so the line

@@ -8,16 +8,17 @@
 #include <memory>
 #include <string>
 
+#include "tool/dialog/link_notices.h"
 #include "tool/dialog/report_operations.h"
+#include "tool/dialog/win32/message_box_sink.h"
 #include "tool/link/fiscal_frame.h"
 #include "tool/link/link_owner.h"
-#include "tool/link/win32/message_box_sink.h"
 
 namespace quillon {
 
 class CCommunication;
 
-class ControlDialog final : public LinkOwner, private ReportDialog {
+class ControlDialog final : public LinkOwner, public AnswerField, private ReportDialog {
 public:
     // Loads the icon; the window is made by RunModal.
     explicit ControlDialog(HINSTANCE instance);
@@ -28,9 +29,9 @@ public:
     // Runs the dialog until Exit, Escape or the close box.
     INT_PTR RunModal();
 
-    // LinkOwner. StartResponseTimer comes on the window's thread;
-    // ShowResponse may come on the receiver thread and never blocks it.
+    // LinkOwner: comes on the window's thread.
     void StartResponseTimer() override;
+    // AnswerField: may come on the receiver thread and never blocks it.
     void ShowResponse(const char* text) override;
 
 private:
@@ -66,6 +67,7 @@ private:
     std::unique_ptr<CCommunication> m_connection;
     RequestFrame m_request;             // the program's one request record
     MessageBoxSink m_sink;
+    DialogLinkEvents m_linkEvents{*this, m_sink};   // what the connection reports
 };
 
 }  // namespace quillon

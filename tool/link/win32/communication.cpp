@@ -1,28 +1,26 @@
-#include "communication.h"
+#include "tool/link/win32/communication.h"
 
 #include <windows.h>
 
 #include <new>
 
-#include "port_link.h"
 #include "tool/link/link_owner.h"
 #include "tool/link/link_settings.h"
-#include "tool/link/link_texts.h"
-#include "tool/link/message_sink.h"
+#include "tool/link/win32/port_link.h"
 
 namespace quillon {
 
 void GateEventTraits::Close(Type event) noexcept { ::CloseHandle(event); }
 
-CCommunication::CCommunication(int portNumber, LinkOwner& owner, MessageSink& sink)
+CCommunication::CCommunication(int portNumber, LinkOwner& owner, LinkEvents& events)
     : m_gateEvent(::CreateEventA(nullptr, TRUE, TRUE, kGateEventName)), m_portNumber(portNumber), m_owner(owner),
-      m_sink(sink), m_request(m_busy, owner, sink)
+      m_events(events), m_request(m_busy, owner, events)
 {
     // Opening an existing "eventName" keeps its state: signal it in any case.
     ::SetEvent(m_gateEvent.Get());
-    m_m_conection.reset(new (std::nothrow) PortLink(*this, m_portNumber, m_gateEvent.Get(), m_sink));
+    m_m_conection.reset(new (std::nothrow) PortLink(*this, m_portNumber, m_gateEvent.Get(), m_events));
     if (!m_m_conection)
-        m_sink.ShowMessage(texts::kNoMemory, kCaptionError, MessageIcon::Error);
+        m_events.OnLinkEvent({LinkEventKind::NoMemory});
 }
 
 CCommunication::~CCommunication()
@@ -34,7 +32,7 @@ CCommunication::~CCommunication()
 bool CCommunication::MakeConection()
 {
     if (!m_m_conection) {
-        m_sink.ShowMessage(texts::kMakeConectionWithoutLink, kCaptionError, MessageIcon::Error);
+        m_events.OnLinkEvent({LinkEventKind::MakeConectionWithoutLink});
         return false;
     }
     return m_m_conection->Open();
@@ -43,7 +41,7 @@ bool CCommunication::MakeConection()
 void CCommunication::Disconection()
 {
     if (!m_m_conection) {
-        m_sink.ShowMessage(texts::kDisconectionWithoutLink, kCaptionError, MessageIcon::Error);
+        m_events.OnLinkEvent({LinkEventKind::DisconectionWithoutLink});
         return;
     }
     m_m_conection->Close();
@@ -54,16 +52,12 @@ void CCommunication::SendRequest(RequestFrame& frame)
     // Nothing could end the wait without a link (the timer ignores it), so
     // no request is started at all.
     if (!m_m_conection) {
-        m_sink.ShowMessage(texts::kSendRequestWithoutLink, kCaptionError, MessageIcon::Error);
+        m_events.OnLinkEvent({LinkEventKind::SendRequestWithoutLink});
         return;
     }
     frame.sequence = m_request.Sequence();
     BuildRequestFrame(frame);
-    m_request.RequestStarting();
-    // A failed write is not reported here: the response timer reports the
-    // printer as not answering.
-    m_m_conection->Write(frame.frame.data(), frame.FrameSize());
-    m_request.RequestWritten();
+    SendBuiltFrame(m_request, *m_m_conection, frame);
 }
 
 void CCommunication::OnResponseTimer()

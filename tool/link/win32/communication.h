@@ -1,7 +1,7 @@
 // The control tool's one connection to the fiscal printer, on COM1..COM4.
 // Owns a PortLink (port, receiver thread, response being assembled) and
-// calls back into its owner window through LinkOwner; tells the operator
-// of failures through a MessageSink.
+// arms its owner window's response timer through LinkOwner; reports what
+// happens, failures included, as link events.
 #pragma once
 
 #include <atomic>
@@ -9,12 +9,12 @@
 
 #include "common/win/unique_any.h"
 #include "tool/link/fiscal_frame.h"
+#include "tool/link/link_events.h"
 #include "tool/link/request_tracker.h"
 
 namespace quillon {
 
 class LinkOwner;
-class MessageSink;
 class PortLink;
 
 // The gate event's handle (a HANDLE), closed in communication.cpp, so that
@@ -31,7 +31,7 @@ class CCommunication {
 public:
     // portNumber 2..4 selects COM2..COM4, anything else COM1. The port is not
     // opened here; MakeConection does that.
-    CCommunication(int portNumber, LinkOwner& owner, MessageSink& sink);
+    CCommunication(int portNumber, LinkOwner& owner, LinkEvents& events);
     // Closes the port and ends the receiver, then releases the gate event.
     ~CCommunication();
     CCommunication(const CCommunication&) = delete;
@@ -65,7 +65,7 @@ public:
 
 private:
     LinkOwner& m_owner;
-    MessageSink& m_sink;
+    LinkEvents& m_events;
     RequestTracker m_request;   // holds the sequence number
 };
 

@@ -1,15 +1,13 @@
-#include "port_link.h"
+#include "tool/link/win32/port_link.h"
 
 #include <process.h>
 
 #include <algorithm>
 #include <cwchar>
 
-#include "communication.h"
-#include "serial_setup.h"
 #include "tool/link/link_settings.h"
-#include "tool/link/link_texts.h"
-#include "tool/link/message_sink.h"
+#include "tool/link/win32/communication.h"
+#include "tool/link/win32/serial_setup.h"
 
 namespace quillon {
 
@@ -43,9 +41,9 @@ bool WaitForThreadEnd(HANDLE thread, DWORD timeoutMs)
 
 }  // namespace
 
-PortLink::PortLink(CCommunication& owner, int portNumber, HANDLE gateEvent, MessageSink& sink)
+PortLink::PortLink(CCommunication& owner, int portNumber, HANDLE gateEvent, LinkEvents& events)
     : m_owner(owner), m_writeEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_gateEvent(gateEvent),
-      m_portNumber(portNumber), m_lineSettings(PreparedLineSettings()), m_sink(sink)
+      m_portNumber(portNumber), m_lineSettings(PreparedLineSettings()), m_events(events)
 {
     m_writeIo.hEvent = m_writeEvent.Get();
     ResetResponseFrame(m_response);
@@ -71,10 +69,10 @@ bool PortLink::Open()
     case PortSetup::Done:
         break;
     case PortSetup::CannotReadState:
-        m_sink.ShowMessage(texts::kCannotReadState, kCaptionError, MessageIcon::Error);
+        m_events.OnLinkEvent({LinkEventKind::CannotReadState});
         return false;
     case PortSetup::CannotSetState:
-        m_sink.ShowMessage(texts::kCannotSetState, kCaptionError, MessageIcon::Error);
+        m_events.OnLinkEvent({LinkEventKind::CannotSetState});
         return false;
     }
     StartReceiver();
@@ -143,7 +141,7 @@ unsigned __stdcall PortLink::ReceiverLoop(void* parameter)
     // so the previous one is released.
     link.m_receiverEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, ReceiverEventName(link.m_portNumber)));
     link.m_io.hEvent = link.m_receiverEvent.Get();
-    RunReceiver(link, link.m_response, link.m_sink, link.m_stopReceiver);
+    RunReceiver(link, link.m_response, link.m_events, link.m_stopReceiver);
     return kReceiverLeft;
 }
 

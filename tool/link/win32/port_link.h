@@ -11,14 +11,15 @@
 
 #include "common/win/unique_handle.h"
 #include "tool/link/fiscal_frame.h"
+#include "tool/link/link_events.h"
 #include "tool/link/receiver.h"
+#include "tool/link/request_tracker.h"
 
 namespace quillon {
 
 class CCommunication;
-class MessageSink;
 
-class PortLink final : private ReceiverPort {
+class PortLink final : private ReceiverPort, public FrameWriter {
 public:
     // The receiver thread's exit codes, so that a forced end shows: it left
     // by itself, or closing ended it by force.
@@ -26,7 +27,7 @@ public:
     static constexpr DWORD kReceiverEndedByForce = ERROR_TIMEOUT;
 
     // gateEvent is borrowed from the owner and must outlive this link.
-    PortLink(CCommunication& owner, int portNumber, HANDLE gateEvent, MessageSink& sink);
+    PortLink(CCommunication& owner, int portNumber, HANDLE gateEvent, LinkEvents& events);
     ~PortLink() override;
     PortLink(const PortLink&) = delete;
     PortLink& operator=(const PortLink&) = delete;
@@ -40,6 +41,7 @@ public:
     // and releases the port.
     void Close();
     bool Write(const std::uint8_t* bytes, std::size_t count);
+    bool WriteFrame(const std::uint8_t* bytes, std::size_t count) override { return Write(bytes, count); }
     void StartReceiver();
 
     // Its SYN flag is read and cleared by the response timer.
@@ -68,7 +70,7 @@ private:
     HANDLE m_gateEvent;
     int m_portNumber;
     DCB m_lineSettings{};
-    MessageSink& m_sink;
+    LinkEvents& m_events;
     lorvane::win::UniqueHandle m_receiverEvent;   // created by the receiver
     std::atomic<bool> m_stopReceiver{false};
     std::uint8_t m_readBuffer = 0;

@@ -1,4 +1,4 @@
-#include "serial_setup.h"
+#include "tool/link/win32/serial_setup.h"
 
 #include "tool/link/link_settings.h"
 

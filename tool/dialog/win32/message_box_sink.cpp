@@ -1,4 +1,4 @@
-#include "message_box_sink.h"
+#include "tool/dialog/win32/message_box_sink.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 // whatever the system code page.
 #pragma once
 
-#include "tool/link/message_sink.h"
+#include "tool/dialog/message_sink.h"
 
 namespace quillon {
 

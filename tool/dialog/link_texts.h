@@ -1,4 +1,5 @@
-// Operator texts of the serial link, as Windows-1251 bytes. Each text lives
+// The dialog's texts for what the serial link reports, as Windows-1251
+// bytes (link_notices.cpp says which event shows which). Each text lives
 // here once; the readable Bulgarian is in the comment beside it.
 #pragma once
 
