@@ -225,6 +225,21 @@ TEST_F(DetectorSimTest, SendCommandDeliversTheCommandText)
     EXPECT_EQ(simulator.Log(), "5|1|A1|Bread|Rye|2.000000|0.990000\n-1|1|A1|Bread|Rye|2.000000|0.990000\n");
 }
 
+// Orbalin passes a text of any length on unchanged; the stand-in takes
+// 1023 bytes at most and refuses, never cuts, a longer one.
+TEST_F(DetectorSimTest, LongestTextArrivesWholeAndALongerOneIsRefused)
+{
+    Simulator simulator("");
+    ASSERT_TRUE(WaitFor("Wendrix"));
+    // "5|0||" and "|0.000000|0.000000" take 23 bytes.
+    const std::string fits(1023 - 23, 'n');
+    object.put_Name(UniqueBstr(lorvane::win::WideFrom1251(fits).c_str()).Get());
+    EXPECT_EQ(object.SendCommand(5), S_OK);
+    object.put_Name(UniqueBstr(lorvane::win::WideFrom1251(fits + "n").c_str()).Get());
+    EXPECT_EQ(object.SendCommand(5), S_OK);
+    EXPECT_EQ(simulator.Log(), "5|0||" + fits + "|0.000000|0.000000\nrefused: 1024 bytes, longer than 1023\n");
+}
+
 TEST_F(DetectorSimTest, NextCommandWaitsForTheTitleToComeBack)
 {
     Simulator simulator("--reset-delay 1000");
