@@ -17,7 +17,9 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: detector-sim [options]\n"
-    "  --log FILE           append one line per received text (default: stdout)\n"
+    "  --log FILE           append one line per received text (default: stdout); a text\n"
+    "                       longer than 1023 bytes is refused, logged as\n"
+    "                       \"refused: N bytes, longer than 1023\"\n"
     "  --main-delay MS      show \"Lorvane Tessaly\" MS after start (default 0)\n"
     "  --no-main            never show \"Lorvane Tessaly\"\n"
     "  --detector-delay MS  show \"Wendrix\" MS after start (default 0)\n"
@@ -38,6 +40,10 @@ constexpr char kMainTitle[] = "Lorvane Tessaly";
 constexpr char kDetectorTitle[] = "Wendrix";
 constexpr char kBusyTitle[] = "Busy";
 constexpr WPARAM kNewTextKey = 255;
+// The longest text (in bytes) this stand-in takes. A longer one is refused
+// with a line in the log, never cut: a cut line would arrive as a different
+// sale (a price of "1" for "1.990000").
+constexpr int kLongestText = 1023;
 
 struct BusyPeriod {
     UINT from = 0;
@@ -230,11 +236,16 @@ private:
 
     void Record(HWND window)
     {
-        char text[1024] = {};
-        const int length = ::GetWindowTextA(window, text, static_cast<int>(sizeof text));
         FILE* out = m_log != nullptr ? m_log : stdout;
-        std::fwrite(text, 1, static_cast<std::size_t>(length), out);
-        std::fputc('\n', out);
+        const int whole = ::GetWindowTextLengthA(window);
+        if (whole > kLongestText) {
+            std::fprintf(out, "refused: %d bytes, longer than %d\n", whole, kLongestText);
+        } else {
+            char text[kLongestText + 1] = {};
+            const int length = ::GetWindowTextA(window, text, static_cast<int>(sizeof text));
+            std::fwrite(text, 1, static_cast<std::size_t>(length), out);
+            std::fputc('\n', out);
+        }
         std::fflush(out);
     }
 

@@ -3,6 +3,7 @@
 // --json answer; the verdict rules work on these facts alone.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -69,16 +70,41 @@ struct BitnessFacts {
     Step create;              // CoCreateInstance
     Step checkStatus;         // GetIDsOfNames + Invoke
     long status = 0;
-    std::string profile;      // [Orbalin] Orbalin of WIN.INI
+    // [Orbalin] Orbalin of WIN.INI as the library reads it: at most
+    // kProfileReadLimit characters. profileLength is the whole value's.
+    std::string profile;
+    std::size_t profileLength = 0;
     bool profileExists = false;
+    bool profileStartable = false;  // the shell has a program that opens it
+    bool elevated = false;          // this check runs as administrator
+    // Ordinary users (Users, Authenticated Users, Everyone, Interactive) may
+    // change the registered DLL or add files beside it.
+    bool serverWritable = false;
+    enum class Sameness { Unknown, Same, Differs } serverVsShipped = Sameness::Unknown;
+    // Whether the system ANSI code page, which regsvr32 writes the path in,
+    // can carry the registered and the shipped DLL's path.
+    unsigned codePage = 1252;
+    bool serverPathFits = true;
+    bool shippedPathFits = true;
+    // A registration-free client beside orbalin-check: its manifests, each
+    // with whether it names Orbalin's assembly, and that assembly's
+    // identity element as Orbalin.manifest beside the DLL gives it.
+    std::vector<std::pair<std::string, bool>> clientManifests;
+    std::string assemblyIdentity;
 };
 
-enum class State { Can, Cannot, NotChecked };
+// The longest profile value the library reads (a 255-byte buffer).
+inline constexpr std::size_t kProfileReadLimit = 254;
+
+// NoDetector: the object can be created, but InitOrbalin cannot start the
+// detector program that WIN.INI names, so commands reach no register.
+enum class State { Can, Cannot, NotChecked, NoDetector };
 
 struct Verdict {
     State state = State::Cannot;
     std::string reason;
-    std::string fix;  // a command, or empty
+    std::string fix;       // a command or what to change, or empty
+    bool created = false;  // the object was created (the failure lies after)
 };
 
 // What is printed for one bitness, text or JSON.

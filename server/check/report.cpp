@@ -34,6 +34,7 @@ const char* StateWord(State state)
     switch (state) {
     case State::Can: return "can";
     case State::NotChecked: return "not-checked";
+    case State::NoDetector: return "no-detector";
     case State::Cannot: break;
     }
     return "cannot";
@@ -63,9 +64,15 @@ constexpr Label kLabels[] = {
     {"typelib_load", "type library loads (LoadRegTypeLib)"},
     {"progid_lookup", "CLSIDFromProgID"},
     {"create", "create the object (CoCreateInstance)"},
-    {"check_status", "CheckStatus (no detector running)"},
-    {"profile", "[Orbalin] Orbalin in WIN.INI"},
+    {"check_status", "CheckStatus (through IDispatch)"},
+    {"profile", "[Orbalin] Orbalin in WIN.INI, as Orbalin reads it"},
+    {"profile_length", "that value's whole length"},
     {"profile_exists", "that program exists"},
+    {"profile_startable", "that program can be started"},
+    {"elevated", "this check runs elevated"},
+    {"server_writable", "registered DLL changeable by ordinary users"},
+    {"server_same_as_shipped", "registered DLL same as the one beside orbalin-check"},
+    {"client_manifest", "registration-free client manifest"},
 };
 
 std::string LabelOf(const std::string& key)
@@ -214,6 +221,8 @@ std::optional<Report> ParseObject(JsonReader& in)
         } else if (*key == "state") {
             if (*value == "can")
                 r.state = State::Can;
+            else if (*value == "no-detector")
+                r.state = State::NoDetector;
             else if (*value == "cannot")
                 r.state = State::Cannot;
             else if (*value == "not-checked")
@@ -274,9 +283,33 @@ Report BuildReport(const BitnessFacts& f, const Identity& id)
     } else {
         r.facts.emplace_back("create", "not tried: " + f.notTriedWhy);
     }
-    r.facts.emplace_back("profile", f.profile.empty() ? "absent" : f.profile);
-    if (!f.profile.empty())
+    if (!f.server.path.empty() && f.server.exists) {
+        r.facts.emplace_back("server_writable",
+                             f.serverWritable ? "yes: whoever can replace it runs code in every program that "
+                                                "creates the object; install with the MSI"
+                                              : "no");
+        if (f.serverVsShipped != BitnessFacts::Sameness::Unknown)
+            r.facts.emplace_back("server_same_as_shipped",
+                                 f.serverVsShipped == BitnessFacts::Sameness::Same
+                                     ? "yes"
+                                     : "no: programs load " + f.server.path + ", not " + f.shipped.path);
+    }
+    for (const auto& [manifest, names] : f.clientManifests)
+        r.facts.emplace_back("client_manifest", manifest + (names ? ": names Orbalin" : ": does not name Orbalin"));
+    r.facts.emplace_back("elevated",
+                         f.elevated ? "yes: programs run as administrator, like this check, do not use per-user "
+                                      "rows; programs the user starts normally do"
+                                    : "no: per-user rows are used by this account's programs, but not by those "
+                                      "run as administrator");
+    r.facts.emplace_back("profile", f.profile.empty() ? "absent: InitOrbalin starts nothing" : f.profile);
+    if (f.profileLength > kProfileReadLimit)
+        r.facts.emplace_back("profile_length", std::to_string(f.profileLength) + " characters, cut at " +
+                                                   std::to_string(kProfileReadLimit));
+    if (!f.profile.empty()) {
         r.facts.emplace_back("profile_exists", YesNo(f.profileExists));
+        if (f.profileExists)
+            r.facts.emplace_back("profile_startable", YesNo(f.profileStartable));
+    }
     return r;
 }
 
@@ -351,10 +384,15 @@ std::optional<std::vector<Report>> ParseJson(std::string_view text)
 
 int ExitCode(const std::vector<Report>& reports)
 {
-    for (const Report& r : reports)
-        if (r.state != State::Can)
+    bool noDetector = false;
+    for (const Report& r : reports) {
+        if (r.state == State::Cannot || r.state == State::NotChecked)
             return 1;
-    return reports.empty() ? 1 : 0;
+        noDetector = noDetector || r.state == State::NoDetector;
+    }
+    if (reports.empty())
+        return 1;
+    return noDetector ? kExitNoDetector : 0;
 }
 
 const char kUsage[] =
@@ -365,7 +403,10 @@ const char kUsage[] =
     "                checked by the other build's orbalin-check.exe)\n"
     "  --json        print the answer as JSON\n"
     "Exit code: 0 when the asked-for bitnesses can create the object, 1 when\n"
-    "one cannot or could not be checked, 2 for a usage error.\n";
+    "one cannot or could not be checked, 2 for a usage error, 3 when the object\n"
+    "works but commands cannot reach the register: the detector program named\n"
+    "in WIN.INI is missing, cannot be started, or its path is longer than the\n"
+    "254 characters that Orbalin reads.\n";
 
 Options ParseCommandLine(const std::vector<std::string>& args)
 {
@@ -415,6 +456,53 @@ Machine PeMachine(const std::uint8_t* bytes, std::size_t size)
     case 0x8664: return Machine::X64;
     default: return Machine::Other;
     }
+}
+
+namespace {
+
+// The value of attribute name="…" in an element's text, or "".
+std::string Attribute(std::string_view element, std::string_view name)
+{
+    const std::string key = " " + std::string(name) + "=\"";
+    const std::size_t at = element.find(key);
+    if (at == std::string_view::npos)
+        return "";
+    const std::size_t start = at + key.size();
+    const std::size_t end = element.find('"', start);
+    return end == std::string_view::npos ? "" : std::string(element.substr(start, end - start));
+}
+
+std::vector<std::string_view> IdentityElements(std::string_view manifest)
+{
+    std::vector<std::string_view> elements;
+    for (std::size_t at = manifest.find("<assemblyIdentity"); at != std::string_view::npos;
+         at = manifest.find("<assemblyIdentity", at + 1)) {
+        const std::size_t end = manifest.find('>', at);
+        if (end == std::string_view::npos)
+            break;
+        elements.push_back(manifest.substr(at, end - at + 1));
+    }
+    return elements;
+}
+
+}  // namespace
+
+std::string AssemblyIdentity(std::string_view manifest)
+{
+    const auto elements = IdentityElements(manifest);
+    return elements.empty() ? "" : std::string(elements.front());
+}
+
+bool NamesAssembly(std::string_view clientManifest, std::string_view identity)
+{
+    for (std::string_view element : IdentityElements(clientManifest)) {
+        bool same = true;
+        for (const char* name : {"name", "version", "processorArchitecture"})
+            same = same && lorvane::EqualsNoCase(Attribute(element, name), Attribute(identity, name));
+        if (same && !Attribute(identity, "name").empty())
+            return true;
+    }
+    return false;
 }
 
 std::vector<SiblingPlace> SiblingPlaces(const std::string& ownFolder, int ownBits)

@@ -25,9 +25,12 @@ std::string RenderJson(const std::vector<Report>& reports);
 // Reads what RenderJson wrote; nullopt for anything else.
 std::optional<std::vector<Report>> ParseJson(std::string_view text);
 
-// 0 when every report says its programs can create the object, else 1.
+// 0 when every report says its programs can create the object; 1 when one
+// cannot or was not checked; else kExitNoDetector when commands cannot
+// reach the register.
 int ExitCode(const std::vector<Report>& reports);
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNoDetector = 3;
 
 struct Options {
     bool json = false;
@@ -41,6 +44,12 @@ extern const char kUsage[];
 
 // The machine field of a PE file's header, from the file's first bytes.
 Machine PeMachine(const std::uint8_t* bytes, std::size_t size);
+
+// The first <assemblyIdentity …/> element of a manifest, or "".
+std::string AssemblyIdentity(std::string_view manifest);
+// Whether a client's manifest names that identity: an assemblyIdentity
+// element with the same name, version and processorArchitecture.
+bool NamesAssembly(std::string_view clientManifest, std::string_view identity);
 
 // Where the other bitness's orbalin-check.exe is looked for, in order:
 // ..\x86\ (or ..\x64\) when this one sits in a folder named x64 (or x86),

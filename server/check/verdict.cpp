@@ -31,6 +31,53 @@ std::string DllToRegister(const BitnessFacts& f)
 
 Verdict Cannot(std::string reason, std::string fix) { return {State::Cannot, std::move(reason), std::move(fix)}; }
 
+bool ServerUsable(const BitnessFacts& f) { return f.server.exists && f.server.machine == ExpectedMachine(f.bits); }
+
+// regsvr32 writes the path in the ANSI code page; a path it cannot carry
+// fails (0x80070459), so that command is never proposed.
+std::string RegisterFix(const BitnessFacts& f)
+{
+    const bool fits = ServerUsable(f) ? f.serverPathFits : f.shippedPathFits;
+    if (fits)
+        return RegisterCommand(f, DllToRegister(f));
+    const std::string page = "code page " + std::to_string(f.codePage);
+    return "regsvr32 cannot register " + DllToRegister(f) + ", whose path " + page +
+           " cannot carry: install with the MSI, or copy Orbalin.dll to a folder whose path " + page +
+           " carries and register it there with " + RegisterCommand(f, "<that folder>\\Orbalin.dll");
+}
+
+// Beside a registration-free client the fix is its manifest: registering
+// the DLL in the client's folder would make every program load a file that
+// folder's users can replace.
+std::string ManifestFix(const BitnessFacts& f)
+{
+    const std::string identity = f.assemblyIdentity.empty()
+        ? "Orbalin's assembly (Orbalin.manifest is missing beside Orbalin.dll; copy it from the release)"
+        : "<dependency><dependentAssembly>" + f.assemblyIdentity + "</dependentAssembly></dependency>";
+    std::string fix = "for registration-free use the client's manifest must name " + identity;
+    for (const auto& [manifest, names] : f.clientManifests)
+        fix += "; " + manifest + (names ? " names it" : " does not name it");
+    return fix;
+}
+
+// Why commands cannot reach the register although the object works, or "".
+std::string DetectorProblem(const BitnessFacts& f)
+{
+    if (f.profile.empty())
+        return "";
+    const std::string where = "the detector program named in WIN.INI ([Orbalin] Orbalin), ";
+    if (f.profileLength > kProfileReadLimit)
+        return where + "a path of " + std::to_string(f.profileLength) + " characters, is longer than the " +
+               std::to_string(kProfileReadLimit) + " that Orbalin reads, so InitOrbalin tries to start " + f.profile;
+    if (!f.profileExists)
+        return where + f.profile + ", does not exist";
+    if (!f.profileStartable)
+        return where + f.profile + ", cannot be started: no program opens it";
+    return "";
+}
+
+Verdict DecideCreation(const BitnessFacts& f, const Identity& id);
+
 std::string StepText(const Step& step) { return HresultText(step.hr, step.text); }
 
 }  // namespace
@@ -81,6 +128,22 @@ std::string RegisterCommand(const BitnessFacts& f, const std::string& dll)
 
 Verdict Decide(const BitnessFacts& f, const Identity& id)
 {
+    Verdict v = DecideCreation(f, id);
+    v.created = f.activationTried && f.create.Succeeded();
+    if (v.state == State::Can) {
+        if (std::string problem = DetectorProblem(f); !problem.empty())
+            return {State::NoDetector, std::move(problem),
+                    "name the detector program's full path, at most " + std::to_string(kProfileReadLimit) +
+                        " characters, in the Orbalin key of WIN.INI's [Orbalin] section",
+                    true};
+    }
+    return v;
+}
+
+namespace {
+
+Verdict DecideCreation(const BitnessFacts& f, const Identity& id)
+{
     if (f.bits == 64 && !f.windows64)
         return Cannot("64-bit programs do not run on 32-bit Windows", "");
 
@@ -91,11 +154,11 @@ Verdict Decide(const BitnessFacts& f, const Identity& id)
         return {State::Can, "", ""};
 
     const std::string view = "the " + Bits(f.bits) + " registry view";
-    const std::string reg = RegisterCommand(f, DllToRegister(f));
+    const std::string reg = RegisterFix(f);
     const Rows* rows = &f.machineRows;
     if (!f.machineRows.progId) {
         if (!f.userRows.progId)
-            return Cannot(id.progId + " is not registered in " + view, reg);
+            return Cannot(id.progId + " is not registered in " + view, f.clientManifests.empty() ? reg : ManifestFix(f));
         // Per-user rows only: HKCR of an elevated program (and of Wine) does
         // not include them, so the machine-wide registration is the sure fix.
         if (f.activationTried || !f.userRows.clsid)
@@ -140,15 +203,22 @@ Verdict Decide(const BitnessFacts& f, const Identity& id)
     return Cannot("CheckStatus failed: " + StepText(f.checkStatus), reg);
 }
 
+}  // namespace
+
 std::string VerdictLine(int bits, const Verdict& v, const Identity& id)
 {
     const std::string who = Bits(bits) + " programs ";
+    const std::string fix = v.fix.empty() ? "" : "; fix: " + v.fix;
     switch (v.state) {
     case State::Can: return who + "can create " + id.progId;
     case State::NotChecked: return who + "were not checked: " + v.reason;
+    case State::NoDetector:
+        return who + "can create " + id.progId + ", but commands cannot reach the register: " + v.reason + fix;
     case State::Cannot: break;
     }
-    return who + "cannot create " + id.progId + ": " + v.reason + (v.fix.empty() ? "" : "; fix: " + v.fix);
+    if (v.created)
+        return who + "can create " + id.progId + " but cannot use it: " + v.reason + fix;
+    return who + "cannot create " + id.progId + ": " + v.reason + fix;
 }
 
 }  // namespace orbalin::check

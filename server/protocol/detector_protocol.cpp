@@ -47,8 +47,39 @@ bool HandOver(Desktop& desktop, WindowId detector, std::string_view text)
            desktop.SendKeyDown(detector, kNewTextKey, kDetectorAnswerLimitMs);
 }
 
-SendResult NotResponding(Desktop& desktop)
+// Milliseconds left until the deadline; 0 once it has passed, which still
+// allows one attempt.
+std::uint32_t Remaining(Desktop& desktop, std::uint64_t deadline)
 {
+    const std::uint64_t now = desktop.Now();
+    return now >= deadline ? 0u : static_cast<std::uint32_t>(deadline - now);
+}
+
+// The caller's turn at the hand-over lock, released at the latest when it
+// goes out of scope; a message box is shown only after Release.
+class HandOverTurn {
+public:
+    HandOverTurn(HandOverLock& lock, std::uint32_t limitMs) : m_lock(lock), m_held(lock.Acquire(limitMs)) {}
+    ~HandOverTurn() { Release(); }
+    HandOverTurn(const HandOverTurn&) = delete;
+    HandOverTurn& operator=(const HandOverTurn&) = delete;
+
+    bool held() const { return m_held; }
+    void Release()
+    {
+        if (m_held)
+            m_lock.Release();
+        m_held = false;
+    }
+
+private:
+    HandOverLock& m_lock;
+    bool m_held;
+};
+
+SendResult NotResponding(Desktop& desktop, HandOverTurn& turn)
+{
+    turn.Release();
     desktop.ShowMessage(kNotRespondingText, kNotRespondingCaption);
     return SendResult::NotResponding;
 }
@@ -94,14 +125,18 @@ std::string StatusTitle(int status)
     return title;
 }
 
-void InitialiseDetector(Desktop& desktop)
+void InitialiseDetector(Desktop& desktop, HandOverLock& lock)
 {
     const std::string path = desktop.ReadProfileString(kProfileSection, kProfileKey);
     if (path.empty())
         return;
 
     if (desktop.FindTopLevel(kFormClass, kMainFormTitle) != kNoWindow) {
-        const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, desktop.Now(), kDetectorFormLimitMs, Shown);
+        const std::uint64_t start = desktop.Now();
+        const HandOverTurn turn(lock, kDetectorFormLimitMs);
+        if (!turn.held())
+            return;
+        const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, start, kDetectorFormLimitMs, Shown);
         if (detector != kNoWindow)
             (void)HandOver(desktop, detector, kInitialisationText);
         return;
@@ -111,25 +146,31 @@ void InitialiseDetector(Desktop& desktop)
     const std::uint64_t start = desktop.Now();
     if (WaitForForm(desktop, kMainFormTitle, start, kMainFormLimitMs, Shown) == kNoWindow)
         return;
+    const HandOverTurn turn(lock, Remaining(desktop, start + kDetectorFormLimitMs));
+    if (!turn.held())
+        return;
     const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, start, kDetectorFormLimitMs, Shown);
     if (detector == kNoWindow)
         return;
     if (!desktop.SetTitle(detector, kInitialisationText, kDetectorAnswerLimitMs))
         return;
-    // A freshly started program gets time to take in its first text.
+    // A freshly started program gets time to take in its first text; the
+    // lock stays held, or another sender's text would replace this one.
     desktop.Pause(kStartedSignalPauseMs);
     (void)desktop.SendKeyDown(detector, kNewTextKey, kDetectorAnswerLimitMs);
 }
 
-SendResult SendCommandText(Desktop& desktop, std::string_view commandText)
+SendResult SendCommandText(Desktop& desktop, HandOverLock& lock, std::string_view commandText)
 {
-    if (!Gone(WaitForForm(desktop, kBusyFormTitle, desktop.Now(), kBusyLimitMs, Gone)))
-        return NotResponding(desktop);
+    const std::uint64_t start = desktop.Now();
+    HandOverTurn turn(lock, kBusyLimitMs);
+    if (!turn.held() || !Gone(WaitForForm(desktop, kBusyFormTitle, start, kBusyLimitMs, Gone)))
+        return NotResponding(desktop, turn);
     const WindowId detector = WaitForForm(desktop, kDetectorFormTitle, desktop.Now(), kCommandDetectorLimitMs, Shown);
     if (detector == kNoWindow)
         return SendResult::DetectorMissing;
     if (!HandOver(desktop, detector, commandText))
-        return NotResponding(desktop);
+        return NotResponding(desktop, turn);
     return SendResult::Delivered;
 }
 

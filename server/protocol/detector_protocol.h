@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "server/protocol/desktop.h"
+#include "server/protocol/hand_over_lock.h"
 
 namespace orbalin {
 
@@ -61,12 +62,18 @@ std::string StatusTitle(int status);
 enum class SendResult { Delivered, DetectorMissing, NotResponding };
 
 // Finds or starts the detector program and hands it the initialisation text.
-void InitialiseDetector(Desktop& desktop);
-// Waits out the busy form, then hands the text to the detector form. On
-// NotResponding the message box has been shown: either the busy form stayed
-// (nothing was written) or the detector form did not answer a hand-over
-// message within kDetectorAnswerLimitMs.
-SendResult SendCommandText(Desktop& desktop, std::string_view commandText);
+// The look-up of the detector form and the hand-over run under the lock; the
+// wait for the lock counts against the detector form's 30,000 ms, and a lock
+// not had in that time ends the call like a form not found.
+void InitialiseDetector(Desktop& desktop, HandOverLock& lock);
+// Waits out the busy form, then hands the text to the detector form, all
+// under the lock. The wait for the lock counts against the busy form's
+// 10,000 ms: another sender that keeps the lock so long is as good as a busy
+// detector. On NotResponding the message box has been shown, with the lock
+// released: either the lock or the busy form stayed (nothing was written) or
+// the detector form did not answer a hand-over message within
+// kDetectorAnswerLimitMs.
+SendResult SendCommandText(Desktop& desktop, HandOverLock& lock, std::string_view commandText);
 // The lowest n of the "FPStatus=n" forms, or 0 when there is none.
 int ReadStatus(Desktop& desktop);
 

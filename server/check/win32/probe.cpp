@@ -1,8 +1,13 @@
 #include "server/check/win32/probe.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <oleauto.h>
+#include <shellapi.h>
 #include <wrl/client.h>
+
+#include <fstream>
+#include <iterator>
 
 #include <cstdint>
 #include <vector>
@@ -153,6 +158,111 @@ std::string GuidText(const GUID& guid)
     return ::StringFromGUID2(guid, text, 64) ? Utf8(text) : std::string();
 }
 
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+std::string ReadWhole(const std::string& path)
+{
+    std::ifstream in(Wide(path).c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The rights an ordinary user gets on a file or folder from its ACL.
+ACCESS_MASK OrdinaryUsersRights(const std::string& path)
+{
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(Wide(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return 0;
+    ACCESS_MASK rights = 0;
+    // Users, Authenticated Users, Everyone, Interactive.
+    for (const WELL_KNOWN_SID_TYPE type :
+         {WinBuiltinUsersSid, WinAuthenticatedUserSid, WinWorldSid, WinInteractiveSid}) {
+        BYTE sid[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof sid;
+        if (!::CreateWellKnownSid(type, nullptr, sid, &size))
+            continue;
+        TRUSTEE_W trustee{};
+        ::BuildTrusteeWithSidW(&trustee, sid);
+        ACCESS_MASK mask = 0;
+        // A null DACL grants everything, and GetEffectiveRightsFromAcl says so.
+        if (dacl == nullptr || ::GetEffectiveRightsFromAclW(dacl, &trustee, &mask) == ERROR_SUCCESS)
+            rights |= dacl == nullptr ? GENERIC_ALL | FILE_ALL_ACCESS : mask;
+    }
+    ::LocalFree(descriptor);
+    return rights;
+}
+
+// Ordinary users may replace the file, or put another beside it.
+bool WritableByOrdinaryUsers(const std::string& file)
+{
+    constexpr ACCESS_MASK kChangesFile = FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC | WRITE_OWNER;
+    constexpr ACCESS_MASK kChangesFolder = FILE_ADD_FILE | FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER;
+    return (OrdinaryUsersRights(file) & (kChangesFile | GENERIC_ALL | GENERIC_WRITE)) != 0 ||
+           (OrdinaryUsersRights(FolderOf(file)) & (kChangesFolder | GENERIC_ALL | GENERIC_WRITE)) != 0;
+}
+
+bool FitsAnsiCodePage(const std::string& path)
+{
+    const std::wstring wide = Wide(path);
+    BOOL usedDefault = FALSE;
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0,
+                          nullptr, &usedDefault);
+    return usedDefault == FALSE;
+}
+
+bool RunsElevated()
+{
+    HANDLE opened = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened))
+        return false;
+    const UniqueHandle token(opened);
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    return ::GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+           elevation.TokenIsElevated != 0;
+}
+
+// The value exactly as the library reads it (a 255-byte buffer), and the
+// whole value's length.
+void ReadProfile(BitnessFacts& f)
+{
+    char read[kProfileReadLimit + 1] = {};
+    const DWORD length = ::GetProfileStringA("Orbalin", "Orbalin", "", read, sizeof read);
+    f.profile = Utf8(WideFromCodePage(std::string(read, length), CP_ACP));
+    std::vector<char> whole(32 * 1024);
+    f.profileLength = ::GetProfileStringA("Orbalin", "Orbalin", "", whole.data(), static_cast<DWORD>(whole.size()));
+    f.profileExists = !f.profile.empty() && FileExists(f.profile);
+    // What "open" would start for it; more than 32 when there is a program.
+    wchar_t program[MAX_PATH] = {};
+    f.profileStartable =
+        f.profileExists &&
+        reinterpret_cast<INT_PTR>(::FindExecutableW(Wide(f.profile).c_str(), nullptr, program)) > 32;
+}
+
+// Manifests of programs beside the shipped DLL, other than orbalin-check's.
+void ReadClientManifests(BitnessFacts& f)
+{
+    const std::string folder = FolderOf(f.shipped.path);
+    f.assemblyIdentity = AssemblyIdentity(ReadWhole(folder + "\\Orbalin.manifest"));
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW(Wide(folder + "\\*.exe.manifest").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = Utf8(found.cFileName);
+        if (::CompareStringOrdinal(found.cFileName, 13, L"orbalin-check", 13, TRUE) == CSTR_EQUAL)
+            continue;
+        const std::string path = folder + "\\" + name;
+        f.clientManifests.emplace_back(path, NamesAssembly(ReadWhole(path), f.assemblyIdentity));
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+}
+
 constexpr DWORD kAnswerRoom = 64 * 1024;
 // Creating the object and CheckStatus take well under a second; this only
 // keeps a hung sibling from hanging the check.
@@ -211,10 +321,18 @@ BitnessFacts ProbeRows(int bits, const Identity& id, const std::string& shippedD
     }
     f.typeLibPathExists = f.typeLibRegistered && FileExists(file);
 
-    char profile[MAX_PATH * 2] = {};
-    ::GetProfileStringA("Orbalin", "Orbalin", "", profile, sizeof profile);
-    f.profile = Utf8(WideFromCodePage(profile, CP_ACP));
-    f.profileExists = !f.profile.empty() && FileExists(f.profile);
+    ReadProfile(f);
+    f.elevated = RunsElevated();
+    f.codePage = ::GetACP();
+    f.serverPathFits = FitsAnsiCodePage(f.server.path);
+    f.shippedPathFits = FitsAnsiCodePage(f.shipped.path);
+    if (f.server.exists) {
+        f.serverWritable = WritableByOrdinaryUsers(f.server.path);
+        if (f.shipped.exists)
+            f.serverVsShipped = ReadWhole(f.server.path) == ReadWhole(f.shipped.path) ? BitnessFacts::Sameness::Same
+                                                                                      : BitnessFacts::Sameness::Differs;
+    }
+    ReadClientManifests(f);
     return f;
 }
 

@@ -111,9 +111,11 @@ HRESULT LeaveErrorRecord(REFCLSID classId, const char* description, REFIID inter
 
 }  // namespace
 
-OrbalinObj::OrbalinObj() noexcept : m_desktop(m_realDesktop) {}
+OrbalinObj::OrbalinObj() noexcept : m_desktop(m_realDesktop), m_handOverLock(m_sessionLock) {}
 
-OrbalinObj::OrbalinObj(Desktop& desktop) noexcept : m_desktop(desktop) {}
+OrbalinObj::OrbalinObj(Desktop& desktop) noexcept : m_desktop(desktop), m_handOverLock(m_sessionLock) {}
+
+OrbalinObj::OrbalinObj(Desktop& desktop, HandOverLock& lock) noexcept : m_desktop(desktop), m_handOverLock(lock) {}
 
 HRESULT OrbalinObj::get_Code(BSTR* pVal) noexcept
 {
@@ -169,7 +171,7 @@ HRESULT OrbalinObj::InitOrbalin() noexcept
 {
     ClearErrorRecord();
     return lorvane::win::ComGuarded([&] {
-        InitialiseDetector(m_desktop);
+        InitialiseDetector(m_desktop, m_handOverLock);
         return S_OK;
     });
 }
@@ -194,7 +196,7 @@ HRESULT OrbalinObj::SendCommand(short cmdCode) noexcept
         }
         line.code = AnsiFromWide(code);
         line.name = AnsiFromWide(name);
-        result = SendCommandText(m_desktop, CommandText(cmdCode, line));
+        result = SendCommandText(m_desktop, m_handOverLock, CommandText(cmdCode, line));
         return S_OK;
     }));
     if (result == SendResult::NotResponding)

@@ -11,7 +11,9 @@
 #include "common/win/unique_bstr.h"
 #include "orbalin_contract.h"
 #include "server/object/win32/win32_desktop.h"
+#include "server/object/win32/win32_hand_over_lock.h"
 #include "server/protocol/desktop.h"
+#include "server/protocol/hand_over_lock.h"
 
 namespace orbalin {
 
@@ -19,8 +21,10 @@ class OrbalinObj : public IOrbalinObj, public ISupportErrorInfo {
 public:
     // Talks to the real desktop. Construction cannot fail or throw.
     OrbalinObj() noexcept;
-    // Talks to the given desktop, which must outlive the object.
+    // Talks to the given desktop (and takes the given hand-over lock, or
+    // the session's), which must outlive the object.
     explicit OrbalinObj(Desktop& desktop) noexcept;
+    OrbalinObj(Desktop& desktop, HandOverLock& lock) noexcept;
     virtual ~OrbalinObj() = default;
 
     OrbalinObj(const OrbalinObj&) = delete;
@@ -47,6 +51,8 @@ public:
 private:
     Win32Desktop m_realDesktop;
     Desktop& m_desktop;
+    Win32HandOverLock m_sessionLock;
+    HandOverLock& m_handOverLock;
     // ThreadingModel "Both": clients may call one object from several
     // threads at once. The lock guards the sale line below and is held only
     // while it is read or replaced, never across a desktop call.

@@ -8,6 +8,7 @@
 #include "common/win/com_guard.h"
 #include "common/win/module_path.h"
 #include "common/win/unique_handle.h"
+#include "server/registration/classes_hive.h"
 #include "server/registration/script_interpreter.h"
 #include "server/registration/win32/ansi_code_page.h"
 #include "server/registration/win32/win32_registry.h"
@@ -53,27 +54,8 @@ HRESULT OwnPath(HINSTANCE instance, std::wstring& path)
     return lorvane::win::ModuleFilePath(instance, path);
 }
 
-constexpr wchar_t kUserClasses[] = L"Software\\Classes";
-
-// The current user's Software\Classes in the view, which stands for HKCR in
-// a per-user registration. Made when registering (a new profile may not
-// have it yet); only opened when unregistering, so that removing writes
-// nothing.
-HRESULT OpenUserClasses(bool registerMode, REGSAM view, lorvane::win::UniqueHkey& classes)
-{
-    HKEY opened = nullptr;
-    const LSTATUS status =
-        registerMode ? ::RegCreateKeyExW(HKEY_CURRENT_USER, kUserClasses, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                         KEY_ALL_ACCESS | view, nullptr, &opened, nullptr)
-                     : ::RegOpenKeyExW(HKEY_CURRENT_USER, kUserClasses, 0, KEY_ALL_ACCESS | view, &opened);
-    if (status != ERROR_SUCCESS)
-        return HRESULT_FROM_WIN32(status);
-    classes.Reset(opened);
-    return S_OK;
-}
-
 // Applies the script of the library file scriptPath with module as %MODULE%
-// in the given registry view, for the machine or for the current user.
+// in the given registry view, to the scope's own classes hive.
 HRESULT Apply(const std::wstring& scriptPath, const std::wstring& module, bool registerMode, REGSAM view,
               RegistrationScope scope)
 {
@@ -81,22 +63,12 @@ HRESULT Apply(const std::wstring& scriptPath, const std::wstring& module, bool r
     if (HRESULT status = S_OK; !ReadScript(scriptPath, text, status))
         return status;
 
-    lorvane::win::UniqueHkey userClasses;
-    if (scope == RegistrationScope::User) {
-        const HRESULT hr = OpenUserClasses(registerMode, view, userClasses);
-        // Nothing of this user's to remove.
-        if (!registerMode && hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
-            return S_OK;
-        RETURN_IF_FAILED(hr);
-    }
-
     ReplacementMap map;
     map.Add("Module", DoubleQuotes(module));
-    // No user key: the classes root itself.
-    Win32Registry registry(view, reinterpret_cast<Registry::Key>(userClasses.Get()));
+    Win32Registry registry(view);
     const AnsiCodePage codePage;
-    return ApplyRegistrationScript(text, registerMode ? ScriptMode::Register : ScriptMode::Unregister, map, codePage,
-                                   registry);
+    return ApplyRegistrationScriptInScope(text, registerMode ? ScriptMode::Register : ScriptMode::Unregister, map,
+                                          codePage, registry, scope);
 }
 
 HRESULT Run(HINSTANCE instance, bool registerMode, RegistrationScope scope)
@@ -123,12 +95,12 @@ std::wstring RegisteredServer(REFCLSID classId, REGSAM view, RegistrationScope s
     wchar_t classText[40];
     if (::StringFromGUID2(classId, classText, 40) == 0)
         return {};
-    const bool user = scope == RegistrationScope::User;
-    const std::wstring keyName = (user ? std::wstring(kUserClasses) + L"\\" : std::wstring()) + L"CLSID\\" +
-                                 classText + L"\\InprocServer32";
+    // The scope's own hive, never the merged classes root: an elevated
+    // unregistration must not take another user's per-user copy for this one.
+    const std::wstring keyName = std::wstring(L"Software\\Classes\\CLSID\\") + classText + L"\\InprocServer32";
+    const HKEY hive = scope == RegistrationScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
     HKEY opened = nullptr;
-    if (::RegOpenKeyExW(user ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_QUERY_VALUE | view,
-                        &opened) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(hive, keyName.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
         return {};
     const lorvane::win::UniqueHkey key(opened);
     wchar_t buffer[MAX_PATH];

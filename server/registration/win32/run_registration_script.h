@@ -1,7 +1,8 @@
 // Applies the library's registration script (resource "REGISTRY" 101 of the
 // library file) to the registry, with %MODULE% standing for the file's path.
-// For the current user alone, the script's HKCR stands for
-// HKCU\Software\Classes: the same rows, seen by that user only.
+// The script's HKCR stands for the scope's own hive (classes_hive.h):
+// HKLM\Software\Classes for every user, HKCU\Software\Classes for the
+// current user alone; the merged HKEY_CLASSES_ROOT is never written.
 #pragma once
 
 #include <windows.h>

@@ -27,8 +27,6 @@ Registry::Key Win32Registry::Root(RootKey root)
     static const std::array<HKEY, 7> kRoots = {HKEY_CLASSES_ROOT,     HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
                                                    HKEY_USERS,            HKEY_PERFORMANCE_DATA, HKEY_DYN_DATA,
                                                    HKEY_CURRENT_CONFIG};
-    if (root == RootKey::ClassesRoot && m_classesRoot != 0)
-        return m_classesRoot;
     return FromHkey(kRoots[static_cast<std::size_t>(root)]);
 }
 

@@ -11,10 +11,6 @@ public:
     // view 0 is the caller's own registry view; KEY_WOW64_32KEY or
     // KEY_WOW64_64KEY names one view of 64-bit Windows explicitly.
     explicit Win32Registry(unsigned long view = 0) : m_view(view) {}
-    // The script's HKCR then stands for classesRoot (0: HKCR itself), an open
-    // key that the caller owns and keeps open while the registry is used
-    // (the current user's Software\Classes for a per-user registration).
-    Win32Registry(unsigned long view, Key classesRoot) : m_view(view), m_classesRoot(classesRoot) {}
 
     Key Root(RootKey root) override;
     bool OpenKey(Key parent, const std::string& name, KeyAccess access, Key& key) override;
@@ -30,7 +26,6 @@ public:
 
 private:
     unsigned long m_view;
-    Key m_classesRoot = 0;
 };
 
 }  // namespace orbalin

@@ -52,6 +52,29 @@ TEST(OrbalinCheckReport, ExitCodeIsZeroOnlyWhenEveryAskedBitnessCan)
     EXPECT_EQ(ExitCode({Sample(32, State::NotChecked), Sample(64, State::Can)}), 1);
     EXPECT_EQ(ExitCode({Sample(32, State::Can), Sample(64, State::Cannot)}), 1);
     EXPECT_EQ(ExitCode({}), 1);
+    // Commands that cannot reach the register have their own code, below a
+    // bitness that cannot create the object at all.
+    EXPECT_EQ(ExitCode({Sample(32, State::NoDetector), Sample(64, State::Can)}), kExitNoDetector);
+    EXPECT_EQ(ExitCode({Sample(32, State::NoDetector), Sample(64, State::Cannot)}), 1);
+    EXPECT_EQ(ParseJson(RenderJson({Sample(64, State::NoDetector)}))->front().state, State::NoDetector);
+}
+
+TEST(OrbalinCheckReport, ClientManifestNamesTheAssemblyByNameVersionAndProcessor)
+{
+    const std::string identity = AssemblyIdentity(
+        "<assembly><assemblyIdentity type=\"win32\" name=\"Orbalin\" version=\"1.0.0.2\" "
+        "processorArchitecture=\"amd64\"/><file name=\"Orbalin.dll\"/></assembly>");
+    EXPECT_EQ(identity, "<assemblyIdentity type=\"win32\" name=\"Orbalin\" version=\"1.0.0.2\" "
+                        "processorArchitecture=\"amd64\"/>");
+    const std::string client = "<assembly><assemblyIdentity name=\"Till\" version=\"2.0.0.0\"/><dependency>"
+                               "<dependentAssembly><assemblyIdentity type=\"win32\" name=\"Orbalin\" "
+                               "version=\"1.0.0.2\" processorArchitecture=\"%s\"/></dependentAssembly></dependency>";
+    std::string right = client, wrong = client;
+    right.replace(right.find("%s"), 2, "amd64");
+    wrong.replace(wrong.find("%s"), 2, "x86");
+    EXPECT_TRUE(NamesAssembly(right, identity));
+    EXPECT_FALSE(NamesAssembly(wrong, identity));
+    EXPECT_FALSE(NamesAssembly(right, ""));
 }
 
 TEST(OrbalinCheckReport, TextEndsWithOneVerdictLinePerBitness)

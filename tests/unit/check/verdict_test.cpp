@@ -145,5 +145,82 @@ TEST(OrbalinCheckVerdict, PerUserRowsAndUncheckedBitnesses)
     EXPECT_EQ(Decide(on32, kId).reason, "64-bit programs do not run on 32-bit Windows");
 }
 
+// The object works, but InitOrbalin cannot start the program WIN.INI
+// names: its own state and exit code, naming the program.
+TEST(OrbalinCheckVerdict, DetectorProgramThatCannotBeStartedIsItsOwnVerdict)
+{
+    BitnessFacts missing = Healthy();
+    missing.profile = "C:\\Wendrix\\Wendrix.exe";
+    missing.profileLength = missing.profile.size();
+    EXPECT_EQ(Decide(missing, kId).state, State::NoDetector);
+    EXPECT_EQ(Line(missing), "64-bit programs can create " + kId.progId +
+                                 ", but commands cannot reach the register: the detector program named in WIN.INI "
+                                 "([Orbalin] Orbalin), C:\\Wendrix\\Wendrix.exe, does not exist; fix: name the "
+                                 "detector program's full path, at most 254 characters, in the Orbalin key of "
+                                 "WIN.INI's [Orbalin] section");
+
+    BitnessFacts tooLong = missing;
+    tooLong.profile = "C:\\" + std::string(250, 'd');
+    tooLong.profileLength = 302;
+    tooLong.profileExists = true;  // whatever the cut path names
+    tooLong.profileStartable = true;
+    EXPECT_EQ(Decide(tooLong, kId).reason, "the detector program named in WIN.INI ([Orbalin] Orbalin), a path of "
+                                           "302 characters, is longer than the 254 that Orbalin reads, so "
+                                           "InitOrbalin tries to start " + tooLong.profile);
+
+    BitnessFacts notStartable = missing;
+    notStartable.profileExists = true;
+    EXPECT_NE(Decide(notStartable, kId).reason.find("Wendrix.exe, cannot be started"), std::string::npos);
+
+    BitnessFacts startable = notStartable;
+    startable.profileStartable = true;
+    EXPECT_EQ(Decide(startable, kId).state, State::Can);
+    // No value: InitOrbalin starts nothing, which a shop may intend.
+    EXPECT_EQ(Decide(Healthy(), kId).state, State::Can);
+    // A bitness that cannot create the object says that first.
+    BitnessFacts both = missing;
+    both.create = {true, 0x80004005u, "Unspecified error"};
+    EXPECT_EQ(Decide(both, kId).state, State::Cannot);
+}
+
+// Created, but the type library is gone: the line must not say "cannot
+// create" under a fact line that says creating worked.
+TEST(OrbalinCheckVerdict, CreatedObjectWithoutTypeLibrarySaysItCannotBeUsed)
+{
+    BitnessFacts f = Healthy();
+    f.typeLibRegistered = false;
+    f.typeLibLoad = {true, 0x8002801Du, "Library not registered"};
+    EXPECT_EQ(Line(f), "64-bit programs can create " + kId.progId + " but cannot use it: the type library " +
+                           kId.libid + " 1.0 is not registered for win64; fix: "
+                           "C:\\Windows\\System32\\regsvr32.exe \"C:\\L\\x64\\Orbalin.dll\"");
+}
+
+TEST(OrbalinCheckVerdict, FixesProposeOnlyWhatWorks)
+{
+    // regsvr32 of a path the code page cannot carry fails with 0x80070459.
+    BitnessFacts cyrillic = Healthy();
+    cyrillic.machineRows = {};
+    cyrillic.server = {};
+    cyrillic.create = {true, 0x80040154u, "Class not registered"};
+    cyrillic.shipped.path = "C:\\\xD0\x9A\xD0\xB0\xD1\x81\xD0\xB0\\Orbalin.dll";
+    cyrillic.shippedPathFits = false;
+    const std::string fix = Decide(cyrillic, kId).fix;
+    EXPECT_EQ(fix.find("regsvr32.exe \"" + cyrillic.shipped.path), std::string::npos) << fix;
+    EXPECT_NE(fix.find("install with the MSI, or copy Orbalin.dll to a folder whose path code page 1252 carries"),
+              std::string::npos) << fix;
+
+    // Beside a registration-free client: its manifest, never regsvr32 of
+    // the client's folder.
+    BitnessFacts client = cyrillic;
+    client.shipped.path = "C:\\Till\\Orbalin.dll";
+    client.shippedPathFits = true;
+    client.assemblyIdentity = "<assemblyIdentity type=\"win32\" name=\"Orbalin\" version=\"1.0.0.2\"/>";
+    client.clientManifests = {{"C:\\Till\\till.exe.manifest", false}};
+    EXPECT_EQ(Decide(client, kId).fix,
+              "for registration-free use the client's manifest must name <dependency><dependentAssembly>"
+              "<assemblyIdentity type=\"win32\" name=\"Orbalin\" version=\"1.0.0.2\"/></dependentAssembly>"
+              "</dependency>; C:\\Till\\till.exe.manifest does not name it");
+}
+
 }  // namespace
 }  // namespace orbalin::check

@@ -13,8 +13,18 @@ using testing::FakeDesktop;
 
 constexpr const char* kProgram = "C:\\Wendrix\\Wendrix.exe";
 
+// Every hand-over runs under the lock, no box is shown while it is held, and
+// it is free when the call returns.
+void ExpectLockKept(const FakeDesktop& desktop)
+{
+    EXPECT_EQ(desktop.unlockedHandOvers, 0u);
+    EXPECT_EQ(desktop.lockedMessages, 0u);
+    EXPECT_FALSE(desktop.handOver.held);
+}
+
 class InitialiseDetectorTest : public ::testing::Test {
 protected:
+    void TearDown() override { ExpectLockKept(desktop); }
     FakeDesktop desktop;
 };
 
@@ -22,7 +32,7 @@ TEST_F(InitialiseDetectorTest, WithoutProfileValueLooksNothingUpEvenWhenTheProgr
 {
     desktop.AddForm("Lorvane Tessaly");
     desktop.AddForm("Wendrix");
-    InitialiseDetector(desktop);
+    InitialiseDetector(desktop, desktop.handOver);
     ASSERT_EQ(desktop.profileReads.size(), 1u);
     EXPECT_EQ(desktop.profileReads[0].text, "Orbalin/Orbalin");
     EXPECT_TRUE(desktop.lookups.empty());
@@ -35,7 +45,7 @@ TEST_F(InitialiseDetectorTest, RunningProgramGetsTheTextAndTheSignalAtOnce)
     desktop.SetProfileValue(kProgram);
     desktop.AddForm("Lorvane Tessaly");
     desktop.AddForm("Wendrix");
-    InitialiseDetector(desktop);
+    InitialiseDetector(desktop, desktop.handOver);
     EXPECT_TRUE(desktop.opened.empty());
     ASSERT_EQ(desktop.titles.size(), 1u);
     EXPECT_EQ(desktop.titles[0].text, "1|0|0|0|0|0");
@@ -50,7 +60,7 @@ TEST_F(InitialiseDetectorTest, RunningProgramWaitsThirtySecondsForTheDetectorFor
     desktop.SetProfileValue(kProgram);
     desktop.AddForm("Lorvane Tessaly");
     desktop.AddForm("Wendrix", 30'000);
-    InitialiseDetector(desktop);
+    InitialiseDetector(desktop, desktop.handOver);
     ASSERT_EQ(desktop.titles.size(), 1u);
     EXPECT_EQ(desktop.titles[0].at, 30'000u);
 
@@ -58,17 +68,40 @@ TEST_F(InitialiseDetectorTest, RunningProgramWaitsThirtySecondsForTheDetectorFor
     late.SetProfileValue(kProgram);
     late.AddForm("Lorvane Tessaly");
     late.AddForm("Wendrix", 30'001);
-    InitialiseDetector(late);
+    InitialiseDetector(late, late.handOver);
     EXPECT_TRUE(late.titles.empty());
     EXPECT_TRUE(late.keyDowns.empty());
     EXPECT_EQ(late.now(), 30'000u);
+}
+
+TEST_F(InitialiseDetectorTest, WaitForTheLockCountsAgainstTheDetectorLimit)
+{
+    desktop.SetProfileValue(kProgram);
+    desktop.AddForm("Lorvane Tessaly");
+    desktop.AddForm("Wendrix");
+    desktop.handOver.HeldByPeerUntil(29'000);
+    InitialiseDetector(desktop, desktop.handOver);
+    ASSERT_EQ(desktop.keyDowns.size(), 1u);
+    EXPECT_EQ(desktop.keyDowns[0].at, 29'000u);
+
+    FakeDesktop started;
+    started.SetProfileValue(kProgram);
+    started.AddForm("Lorvane Tessaly", 1'000);
+    started.AddForm("Wendrix", 1'000);
+    started.handOver.HeldByPeerUntil(31'000);
+    InitialiseDetector(started, started.handOver);
+    EXPECT_EQ(started.handOver.acquireLimits, (std::vector<std::uint32_t>{29'000}));
+    EXPECT_EQ(started.now(), 30'000u);
+    EXPECT_TRUE(started.titles.empty());
+    EXPECT_EQ(started.LookupsOf("Wendrix"), 0u);
+    ExpectLockKept(started);
 }
 
 TEST_F(InitialiseDetectorTest, WaitsPauseBetweenLookUps)
 {
     desktop.SetProfileValue(kProgram);
     desktop.AddForm("Lorvane Tessaly");
-    InitialiseDetector(desktop);
+    InitialiseDetector(desktop, desktop.handOver);
     EXPECT_EQ(desktop.MostLookupsAtOneInstant(), 1u);
     EXPECT_LE(desktop.LookupsOf("Wendrix"), 30'000u / kLookupPauseMs + 1);
     EXPECT_GE(desktop.LookupsOf("Wendrix"), 30'000u / kLookupPauseMs);
@@ -79,7 +112,7 @@ TEST_F(InitialiseDetectorTest, StartsTheProgramAndPausesBeforeTheSignal)
     desktop.SetProfileValue(kProgram);
     desktop.AddForm("Lorvane Tessaly", 1'000);
     desktop.AddForm("Wendrix", 1'500);
-    InitialiseDetector(desktop);
+    InitialiseDetector(desktop, desktop.handOver);
     ASSERT_EQ(desktop.opened.size(), 1u);
     EXPECT_EQ(desktop.opened[0].text, kProgram);
     ASSERT_EQ(desktop.titles.size(), 1u);
@@ -95,7 +128,7 @@ TEST_F(InitialiseDetectorTest, HungDetectorEndsTheStartWithoutTheSignal)
     desktop.AddForm("Lorvane Tessaly", 1'000);
     desktop.AddForm("Wendrix", 1'500);
     desktop.HangFromTitle(0);
-    InitialiseDetector(desktop);
+    InitialiseDetector(desktop, desktop.handOver);
     ASSERT_EQ(desktop.unanswered.size(), 1u);
     EXPECT_EQ(desktop.unanswered[0].text, "title 1|0|0|0|0|0");
     EXPECT_EQ(desktop.now(), 1'500u + kDetectorAnswerLimitMs);
@@ -108,7 +141,7 @@ TEST_F(InitialiseDetectorTest, MainFormFoundLateGivesTheDetectorFormOneLookUp)
     desktop.SetProfileValue(kProgram);
     desktop.AddForm("Lorvane Tessaly", 35'000);
     desktop.AddForm("Wendrix", 35'010);
-    InitialiseDetector(desktop);
+    InitialiseDetector(desktop, desktop.handOver);
     EXPECT_EQ(desktop.LookupsOf("Wendrix"), 1u);
     EXPECT_TRUE(desktop.titles.empty());
 
@@ -116,7 +149,7 @@ TEST_F(InitialiseDetectorTest, MainFormFoundLateGivesTheDetectorFormOneLookUp)
     ready.SetProfileValue(kProgram);
     ready.AddForm("Lorvane Tessaly", 35'000);
     ready.AddForm("Wendrix", 35'000);
-    InitialiseDetector(ready);
+    InitialiseDetector(ready, ready.handOver);
     EXPECT_EQ(ready.LookupsOf("Wendrix"), 1u);
     ASSERT_EQ(ready.keyDowns.size(), 1u);
     EXPECT_EQ(ready.keyDowns[0].at, 37'000u);
@@ -127,7 +160,7 @@ TEST_F(InitialiseDetectorTest, DetectorDeadlineCountsFromTheStartRequest)
     desktop.SetProfileValue(kProgram);
     desktop.AddForm("Lorvane Tessaly", 20'000);
     desktop.AddForm("Wendrix", 30'001);
-    InitialiseDetector(desktop);
+    InitialiseDetector(desktop, desktop.handOver);
     EXPECT_TRUE(desktop.titles.empty());
     EXPECT_EQ(desktop.now(), 30'000u);
 }
@@ -137,7 +170,7 @@ TEST_F(InitialiseDetectorTest, GivesUpFiftySecondsAfterTheStartRequest)
     desktop.SetProfileValue(kProgram);
     desktop.AddForm("Lorvane Tessaly", 50'001);
     desktop.AddForm("Wendrix");
-    InitialiseDetector(desktop);
+    InitialiseDetector(desktop, desktop.handOver);
     EXPECT_EQ(desktop.now(), 50'000u);
     EXPECT_EQ(desktop.LookupsOf("Wendrix"), 0u);
     EXPECT_TRUE(desktop.titles.empty());
@@ -148,20 +181,21 @@ TEST_F(InitialiseDetectorTest, GivesUpFiftySecondsAfterTheStartRequest)
     justInTime.SetProfileValue(kProgram);
     justInTime.AddForm("Lorvane Tessaly", 50'000);
     justInTime.AddForm("Wendrix");
-    InitialiseDetector(justInTime);
+    InitialiseDetector(justInTime, justInTime.handOver);
     EXPECT_EQ(justInTime.LookupsOf("Wendrix"), 1u);
     EXPECT_EQ(justInTime.titles.size(), 1u);
 }
 
 class SendCommandTextTest : public ::testing::Test {
 protected:
+    void TearDown() override { ExpectLockKept(desktop); }
     FakeDesktop desktop;
 };
 
 TEST_F(SendCommandTextTest, ReadyDetectorGetsTheTextAndTheSignal)
 {
     desktop.AddForm("Wendrix");
-    EXPECT_EQ(SendCommandText(desktop, "5|0|||0.000000|0.000000"), SendResult::Delivered);
+    EXPECT_EQ(SendCommandText(desktop, desktop.handOver, "5|0|||0.000000|0.000000"), SendResult::Delivered);
     ASSERT_EQ(desktop.titles.size(), 1u);
     EXPECT_EQ(desktop.titles[0].text, "5|0|||0.000000|0.000000");
     ASSERT_EQ(desktop.keyDowns.size(), 1u);
@@ -177,7 +211,7 @@ TEST_F(SendCommandTextTest, HungDetectorShowsTheBoxAfterTheAnswerLimit)
 {
     desktop.AddForm("Wendrix");
     desktop.HangFromTitle(0);
-    EXPECT_EQ(SendCommandText(desktop, "x"), SendResult::NotResponding);
+    EXPECT_EQ(SendCommandText(desktop, desktop.handOver, "x"), SendResult::NotResponding);
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].at, kDetectorAnswerLimitMs);
     EXPECT_EQ(desktop.messages[0].text, "Tessaly: " + std::string(kNotRespondingText));
@@ -187,7 +221,7 @@ TEST_F(SendCommandTextTest, HungDetectorShowsTheBoxAfterTheAnswerLimit)
     FakeDesktop keyHung;
     keyHung.AddForm("Wendrix");
     keyHung.HangAtKeyDown();
-    EXPECT_EQ(SendCommandText(keyHung, "x"), SendResult::NotResponding);
+    EXPECT_EQ(SendCommandText(keyHung, keyHung.handOver, "x"), SendResult::NotResponding);
     EXPECT_EQ(keyHung.titles.size(), 1u);
     ASSERT_EQ(keyHung.unanswered.size(), 1u);
     EXPECT_EQ(keyHung.unanswered[0].text, "x key 255");
@@ -198,7 +232,7 @@ TEST_F(SendCommandTextTest, BusyBeyondTenSecondsShowsTheBoxAndWritesNothing)
 {
     desktop.AddForm("Busy");
     desktop.AddForm("Wendrix");
-    EXPECT_EQ(SendCommandText(desktop, "1|0|||0.000000|0.000000"), SendResult::NotResponding);
+    EXPECT_EQ(SendCommandText(desktop, desktop.handOver, "1|0|||0.000000|0.000000"), SendResult::NotResponding);
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].at, 10'000u);
     EXPECT_EQ(desktop.messages[0].text, "Tessaly: " + std::string(kNotRespondingText));
@@ -208,11 +242,34 @@ TEST_F(SendCommandTextTest, BusyBeyondTenSecondsShowsTheBoxAndWritesNothing)
     EXPECT_EQ(desktop.MostLookupsAtOneInstant(), 1u);
 }
 
+// Another sender's hand-over is waited out within the busy form's limit; a
+// sender that keeps the lock longer ends the call as a busy detector does.
+TEST_F(SendCommandTextTest, WaitForTheLockCountsAgainstTheBusyLimit)
+{
+    desktop.AddForm("Busy", 0, 6'000);
+    desktop.AddForm("Wendrix");
+    desktop.handOver.HeldByPeerUntil(4'000);
+    EXPECT_EQ(SendCommandText(desktop, desktop.handOver, "x"), SendResult::Delivered);
+    EXPECT_EQ(desktop.handOver.acquireLimits, (std::vector<std::uint32_t>{kBusyLimitMs}));
+    ASSERT_EQ(desktop.titles.size(), 1u);
+    EXPECT_EQ(desktop.titles[0].at, 6'000u);
+
+    FakeDesktop stuck;
+    stuck.AddForm("Wendrix");
+    stuck.handOver.HeldByPeerUntil(10'001);
+    EXPECT_EQ(SendCommandText(stuck, stuck.handOver, "x"), SendResult::NotResponding);
+    ASSERT_EQ(stuck.messages.size(), 1u);
+    EXPECT_EQ(stuck.messages[0].at, 10'000u);
+    EXPECT_TRUE(stuck.lookups.empty());
+    EXPECT_TRUE(stuck.titles.empty());
+    ExpectLockKept(stuck);
+}
+
 TEST_F(SendCommandTextTest, BusyFormGoneAtTheDeadlineStillCounts)
 {
     desktop.AddForm("Busy", 0, 10'000);
     desktop.AddForm("Wendrix");
-    EXPECT_EQ(SendCommandText(desktop, "x"), SendResult::Delivered);
+    EXPECT_EQ(SendCommandText(desktop, desktop.handOver, "x"), SendResult::Delivered);
     EXPECT_TRUE(desktop.messages.empty());
 }
 
@@ -220,21 +277,21 @@ TEST_F(SendCommandTextTest, DetectorSearchStartsWhenTheBusyFormGoes)
 {
     desktop.AddForm("Busy", 0, 3'000);
     desktop.AddForm("Wendrix", 8'000);
-    EXPECT_EQ(SendCommandText(desktop, "x"), SendResult::Delivered);
+    EXPECT_EQ(SendCommandText(desktop, desktop.handOver, "x"), SendResult::Delivered);
     ASSERT_EQ(desktop.titles.size(), 1u);
     EXPECT_EQ(desktop.titles[0].at, 8'000u);
 
     FakeDesktop late;
     late.AddForm("Busy", 0, 3'000);
     late.AddForm("Wendrix", 8'001);
-    EXPECT_EQ(SendCommandText(late, "x"), SendResult::DetectorMissing);
+    EXPECT_EQ(SendCommandText(late, late.handOver, "x"), SendResult::DetectorMissing);
     EXPECT_EQ(late.now(), 8'000u);
     EXPECT_TRUE(late.titles.empty());
 }
 
 TEST_F(SendCommandTextTest, MissingDetectorDropsTheCommandAfterFiveSeconds)
 {
-    EXPECT_EQ(SendCommandText(desktop, "x"), SendResult::DetectorMissing);
+    EXPECT_EQ(SendCommandText(desktop, desktop.handOver, "x"), SendResult::DetectorMissing);
     EXPECT_EQ(desktop.now(), 5'000u);
     EXPECT_TRUE(desktop.titles.empty());
     EXPECT_TRUE(desktop.messages.empty());
@@ -244,8 +301,8 @@ TEST_F(SendCommandTextTest, MissingDetectorDropsTheCommandAfterFiveSeconds)
 TEST_F(SendCommandTextTest, SecondCommandBeforeTheTitleComesBackIsDropped)
 {
     desktop.AddForm("Wendrix");
-    EXPECT_EQ(SendCommandText(desktop, "first"), SendResult::Delivered);
-    EXPECT_EQ(SendCommandText(desktop, "second"), SendResult::DetectorMissing);
+    EXPECT_EQ(SendCommandText(desktop, desktop.handOver, "first"), SendResult::Delivered);
+    EXPECT_EQ(SendCommandText(desktop, desktop.handOver, "second"), SendResult::DetectorMissing);
     ASSERT_EQ(desktop.titles.size(), 1u);
     EXPECT_EQ(desktop.titles[0].text, "first");
 }

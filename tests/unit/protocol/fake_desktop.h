@@ -1,22 +1,60 @@
 // A scripted desktop on a virtual clock: forms appear and vanish at given
-// milliseconds, Pause advances the clock, and every call is recorded.
+// milliseconds, Pause advances the clock, and every call is recorded. Its
+// handOver lock runs on the same clock and can be held by a peer for a while.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "common/ascii_case.h"
 #include "server/protocol/desktop.h"
+#include "server/protocol/hand_over_lock.h"
 
 namespace orbalin::testing {
 
 class FakeDesktop final : public Desktop {
 public:
     static constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+
+    class Lock final : public HandOverLock {
+    public:
+        explicit Lock(FakeDesktop& desktop) : m_desktop(desktop) {}
+        // Another sender holds the lock until that millisecond.
+        void HeldByPeerUntil(std::uint64_t until) { m_peerUntil = until; }
+        bool Acquire(std::uint32_t limitMs) override
+        {
+            std::uint64_t& now = m_desktop.m_now;
+            acquireLimits.push_back(limitMs);
+            if (held)
+                throw std::logic_error("hand-over lock taken twice");
+            if (now < m_peerUntil) {
+                const bool gets = now + limitMs >= m_peerUntil;
+                now = gets ? m_peerUntil : now + limitMs;
+                if (!gets)
+                    return false;
+            }
+            held = true;
+            return true;
+        }
+        void Release() override
+        {
+            if (!held)
+                throw std::logic_error("hand-over lock released without being held");
+            held = false;
+        }
+
+        bool held = false;
+        std::vector<std::uint32_t> acquireLimits;
+
+    private:
+        FakeDesktop& m_desktop;
+        std::uint64_t m_peerUntil = 0;
+    };
 
     struct Form {
         std::string className;
@@ -70,6 +108,7 @@ public:
             return false;
         }
         titles.push_back({m_now, std::string(text)});
+        unlockedHandOvers += handOver.held ? 0 : 1;
         m_forms.at(window - 1).title = std::string(text);
         return true;
     }
@@ -83,6 +122,7 @@ public:
             return false;
         }
         keyDowns.push_back({m_now, text});
+        unlockedHandOvers += handOver.held ? 0 : 1;
         return true;
     }
     void Open(std::string_view path) override { opened.push_back({m_now, std::string(path)}); }
@@ -100,6 +140,7 @@ public:
     void ShowMessage(std::string_view text1251, std::string_view caption) override
     {
         messages.push_back({m_now, std::string(caption) + ": " + std::string(text1251)});
+        lockedMessages += handOver.held ? 1 : 0;
     }
 
     std::size_t LookupsOf(std::string_view title) const
@@ -133,6 +174,9 @@ public:
     std::vector<Stamped> unanswered;   // hand-over messages the hung forms did not take
     std::vector<std::uint32_t> answerLimits;
     bool outOfMemory = false;   // look-ups throw std::bad_alloc
+    Lock handOver{*this};
+    std::size_t unlockedHandOvers = 0;   // titles and keys sent without the lock
+    std::size_t lockedMessages = 0;      // message boxes shown while holding it
 
 private:
     std::vector<Form> m_forms;

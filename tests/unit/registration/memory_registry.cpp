@@ -34,6 +34,8 @@ Registry::Key MemoryRegistry::Root(RootKey root) { return static_cast<Key>(root)
 
 MemoryRegistry::Node* MemoryRegistry::Find(Key key, KeyAccess needed)
 {
+    if (key == Root(RootKey::ClassesRoot))
+        ++m_classesRootCalls;
     if (key >= 1 && key <= kRootCount)
         return m_roots[key - 1].get();
     const auto it = m_handles.find(key);
@@ -198,6 +200,14 @@ void MemoryRegistry::AddString(const std::string& path, const std::string& name,
     Value value;
     value.text = text;
     NodeAt(path, true)->values[name] = value;
+}
+
+std::optional<MemoryRegistry::Value> MemoryRegistry::MergedValueAt(const std::string& path,
+                                                                   const std::string& name) const
+{
+    if (Exists("HKCU\\Software\\Classes\\" + path))
+        return ValueAt("HKCU\\Software\\Classes\\" + path, name);
+    return ValueAt("HKLM\\Software\\Classes\\" + path, name);
 }
 
 bool MemoryRegistry::Exists(const std::string& path) const { return NodeAt(path, false) != nullptr; }

@@ -52,6 +52,13 @@ public:
     // HKCR\a\b  @=s'text' name=d42 other=b0a0b
     std::string Dump() const;
     std::size_t OpenHandles() const { return m_handles.size(); }
+    // The merged classes root as Windows presents it to a program: a key of
+    // HKCU\Software\Classes hides the same key of HKLM\Software\Classes.
+    // path is below the root ("CLSID\{…}\InprocServer32").
+    std::optional<Value> MergedValueAt(const std::string& path, const std::string& name) const;
+    // Calls made on the HKCR root itself: Windows would resolve them through
+    // the merge above, writing into the per-user key where one exists.
+    std::size_t ClassesRootCalls() const { return m_classesRootCalls; }
     // Every open and create, in order: "open full X", "open read X", "create X".
     const std::vector<std::string>& Calls() const { return m_calls; }
 
@@ -83,6 +90,7 @@ private:
     std::map<Key, Handle> m_handles;
     Key m_nextKey = 0x1000;
     std::vector<std::string> m_calls;
+    std::size_t m_classesRootCalls = 0;
 };
 
 }  // namespace orbalin::testing

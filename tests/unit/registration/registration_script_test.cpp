@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "memory_registry.h"
+#include "server/registration/classes_hive.h"
 #include "server/registration/script_interpreter.h"
 #include "test_code_pages.h"
 
@@ -15,20 +16,28 @@ namespace {
 
 using testing::MemoryRegistry;
 
+constexpr char16_t kInstalled[] = u"C:\\Program Files\\Orbalin\\Orbalin.dll";
+
+// As the runner does: quotes in the path are doubled.
+ReplacementMap ModuleMap(const std::u16string& module)
+{
+    std::u16string doubled;
+    for (char16_t c : module) {
+        doubled.push_back(c);
+        if (c == u'\'')
+            doubled.push_back(c);
+    }
+    ReplacementMap map;
+    map.Add("Module", doubled);
+    return map;
+}
+
 class RegistrationScript : public ::testing::Test {
 protected:
-    Status Apply(ScriptMode mode, std::u16string module = u"C:\\Program Files\\Orbalin\\Orbalin.dll")
+    Status Apply(ScriptMode mode, std::u16string module = kInstalled)
     {
-        // As the runner does: quotes in the path are doubled.
-        std::u16string doubled;
-        for (char16_t c : module) {
-            doubled.push_back(c);
-            if (c == u'\'')
-                doubled.push_back(c);
-        }
-        ReplacementMap map;
-        map.Add("Module", doubled);
-        return ApplyRegistrationScript(GeneratedScript(), mode, map, testing::SingleByteCodePage(), registry);
+        return ApplyRegistrationScript(GeneratedScript(), mode, ModuleMap(module), testing::SingleByteCodePage(),
+                                       registry);
     }
 
     static std::string Registered(const std::string& path)
@@ -142,6 +151,74 @@ TEST_F(RegistrationScript, FailedCreateInTheMiddleLeavesNothingBehind)
     const std::string before = registry.Dump();
     registry.failCreate.insert("InprocServer32");
     EXPECT_EQ(Apply(ScriptMode::Register), status::DispatchException);
+    EXPECT_EQ(registry.Dump(), before);
+}
+
+// The runner's view: each scope writes its own hive, and the merged classes
+// root (where a per-user copy hides the machine's) is never used.
+class RegistrationHive : public ::testing::Test {
+protected:
+    Status Apply(RegistrationScope scope, ScriptMode mode, std::u16string module = kInstalled)
+    {
+        return ApplyRegistrationScriptInScope(GeneratedScript(), mode, ModuleMap(module),
+                                              testing::SingleByteCodePage(), registry, scope);
+    }
+    std::string Server(const std::string& hive) const
+    {
+        const auto value = registry.ValueAt(hive + "\\Software\\Classes\\" + kServerKey, "");
+        return value ? value->text : "(none)";
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(registry.OpenHandles(), 0u);
+        EXPECT_EQ(registry.ClassesRootCalls(), 0u);
+    }
+
+    const std::string kServerKey = std::string("CLSID\\") + kClassId + "\\InprocServer32";
+    MemoryRegistry registry;
+};
+
+// An administrator once registered a copy for himself; the machine-wide
+// registration must reach other accounts, not his per-user keys.
+TEST_F(RegistrationHive, MachineRegistrationBesideAPerUserCopyWritesTheMachineHive)
+{
+    ASSERT_EQ(Apply(RegistrationScope::User, ScriptMode::Register, u"C:\\Users\\a\\Orbalin.dll"), status::Ok);
+    ASSERT_EQ(Apply(RegistrationScope::Machine, ScriptMode::Register), status::Ok);
+    EXPECT_EQ(Server("HKLM"), "C:\\Program Files\\Orbalin\\Orbalin.dll");
+    EXPECT_EQ(Server("HKCU"), "C:\\Users\\a\\Orbalin.dll");
+    // What the administrator's own programs see is still his copy.
+    EXPECT_EQ(registry.MergedValueAt(kServerKey, "")->text, "C:\\Users\\a\\Orbalin.dll");
+    EXPECT_FALSE(registry.Exists("HKCR\\CLSID"));
+}
+
+TEST_F(RegistrationHive, MachineUnregistrationRemovesTheMachineRowsAndLeavesThePerUserCopy)
+{
+    ASSERT_EQ(Apply(RegistrationScope::Machine, ScriptMode::Register), status::Ok);
+    ASSERT_EQ(Apply(RegistrationScope::User, ScriptMode::Register, u"C:\\Users\\a\\Orbalin.dll"), status::Ok);
+    ASSERT_EQ(Apply(RegistrationScope::Machine, ScriptMode::Unregister), status::Ok);
+    EXPECT_FALSE(registry.Exists(std::string("HKLM\\Software\\Classes\\CLSID\\") + kClassId));
+    EXPECT_FALSE(registry.Exists("HKLM\\Software\\Classes\\Orbalin.OrbalinObj"));
+    EXPECT_EQ(Server("HKCU"), "C:\\Users\\a\\Orbalin.dll");
+
+    ASSERT_EQ(Apply(RegistrationScope::User, ScriptMode::Unregister), status::Ok);
+    EXPECT_EQ(registry.Dump(), "HKCU\\Software\nHKCU\\Software\\Classes\nHKCU\\Software\\Classes\\CLSID\n"
+                               "HKLM\\Software\nHKLM\\Software\\Classes\nHKLM\\Software\\Classes\\CLSID\n");
+}
+
+TEST_F(RegistrationHive, UnregisteringAHiveWithoutClassesWritesNothing)
+{
+    EXPECT_EQ(Apply(RegistrationScope::User, ScriptMode::Unregister), status::Ok);
+    EXPECT_EQ(Apply(RegistrationScope::Machine, ScriptMode::Unregister), status::Ok);
+    EXPECT_EQ(registry.Dump(), "");
+}
+
+TEST_F(RegistrationHive, FailedMachineRegistrationRollsBackOnlyItsOwnRows)
+{
+    registry.AddKey("HKLM\\Software\\Classes\\CLSID");
+    ASSERT_EQ(Apply(RegistrationScope::User, ScriptMode::Register, u"C:\\Users\\a\\Orbalin.dll"), status::Ok);
+    const std::string before = registry.Dump();
+    registry.failCreate.insert("InprocServer32");
+    EXPECT_EQ(Apply(RegistrationScope::Machine, ScriptMode::Register), status::DispatchException);
     EXPECT_EQ(registry.Dump(), before);
 }
 

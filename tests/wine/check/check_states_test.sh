@@ -53,12 +53,19 @@ run_check --bits 64
 expect_verdict "nothing registered" 64 1 "$(cannot 64 "Orbalin.OrbalinObj is not registered in the 64-bit registry view" "$reg64")"
 grep -q '0x800401F3 Invalid class string' <<<"$out" && pass "nothing registered: CLSIDFromProgID's code shown" ||
     fail "nothing registered: no 0x800401F3 line"
+grep -q '^  this check runs elevated: \(yes\|no\): ' <<<"$out" && pass "says whether it runs elevated" ||
+    fail "no elevation line: $out"
+# The proposed command, run as proposed, mends it.
+wine "$system\\System32\\regsvr32.exe" /s "$x64_dll" >/dev/null 2>&1 || fail "the proposed regsvr32 failed"
+run_check --bits 64
+expect_verdict "after the proposed fix" 64 0 "64-bit programs can create Orbalin.OrbalinObj"
+clean
 
 wine regsvr32 /s "$x64_dll" >/dev/null 2>&1 || fail "regsvr32 of the 64-bit DLL"
 before=$(registry_dump)
 run_check --bits 64
 expect_verdict "only the 64-bit DLL" 64 0 "64-bit programs can create Orbalin.OrbalinObj"
-grep -q 'CheckStatus (no detector running): status 0' <<<"$out" && pass "CheckStatus answered" ||
+grep -q 'CheckStatus (through IDispatch): status 0' <<<"$out" && pass "CheckStatus answered" ||
     fail "no CheckStatus answer: $out"
 grep -q "registered DLL file version: 1.0.0.1" <<<"$out" && pass "file version shown" || fail "no file version"
 run_check --bits 32
@@ -109,7 +116,7 @@ clean
 wine regsvr32 /s "$x64_dll" >/dev/null 2>&1
 wine reg delete "HKCR\\TypeLib\\$LIBID" /f >/dev/null 2>&1 || fail "reg delete of the type library"
 run_check --bits 64
-expect_verdict "type library unregistered" 64 1 "$(cannot 64 "the type library $LIBID 1.0 is not registered for win64" "$reg64")"
+expect_verdict "type library unregistered" 64 1 "64-bit programs can create Orbalin.OrbalinObj but cannot use it: the type library $LIBID 1.0 is not registered for win64; fix: $reg64"
 
 # The DLL deleted after registration.
 clean
@@ -129,6 +136,18 @@ set_profile "$(winpath "$work/x64/orbalin-check.exe")"
 run_check --bits 64
 expect_verdict "everything right" 64 0 "64-bit programs can create Orbalin.OrbalinObj"
 grep -q 'that program exists: yes' <<<"$out" && pass "profile program found" || fail "profile: $out"
+# Commands cannot reach the register: exit 3, the program named.
+no_detector() { echo "64-bit programs can create Orbalin.OrbalinObj, but commands cannot reach the register: the detector program named in WIN.INI ([Orbalin] Orbalin), $1; fix: name the detector program's full path, at most 254 characters, in the Orbalin key of WIN.INI's [Orbalin] section"; }
+set_profile 'C:\Wendrix\Wendrix.exe'
+run_check --bits 64
+expect_verdict "detector program missing" 64 3 "$(no_detector 'C:\Wendrix\Wendrix.exe, does not exist')"
+echo "$out" >"$LORVANE_BUILD_DIR/tests/wine/check/no-detector.out"
+long="$(winpath "$work/x64")\\$(printf 'd%.0s' {1..300})"
+long=${long:0:302}
+set_profile "$long"
+run_check --bits 64
+expect_verdict "detector path too long" 64 3 "$(no_detector "a path of 302 characters, is longer than the 254 that Orbalin reads, so InitOrbalin tries to start ${long:0:254}")"
+echo "$out" >"$LORVANE_BUILD_DIR/tests/wine/check/long-path.out"
 set_profile ""
 run_check --bits 16
 [[ $code == 2 ]] && pass "--bits 16 is a usage error" || fail "--bits 16: exit $code"

@@ -12,9 +12,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/win/text.h"
 #include "server/object/win32/win32_desktop.h"
@@ -223,6 +225,21 @@ TEST_F(DetectorSimTest, SendCommandDeliversTheCommandText)
     EXPECT_EQ(simulator.Log(), "5|1|A1|Bread|Rye|2.000000|0.990000\n-1|1|A1|Bread|Rye|2.000000|0.990000\n");
 }
 
+// Orbalin passes a text of any length on unchanged; the stand-in takes
+// 1023 bytes at most and refuses, never cuts, a longer one.
+TEST_F(DetectorSimTest, LongestTextArrivesWholeAndALongerOneIsRefused)
+{
+    Simulator simulator("");
+    ASSERT_TRUE(WaitFor("Wendrix"));
+    // "5|0||" and "|0.000000|0.000000" take 23 bytes.
+    const std::string fits(1023 - 23, 'n');
+    object.put_Name(UniqueBstr(lorvane::win::WideFrom1251(fits).c_str()).Get());
+    EXPECT_EQ(object.SendCommand(5), S_OK);
+    object.put_Name(UniqueBstr(lorvane::win::WideFrom1251(fits + "n").c_str()).Get());
+    EXPECT_EQ(object.SendCommand(5), S_OK);
+    EXPECT_EQ(simulator.Log(), "5|0||" + fits + "|0.000000|0.000000\nrefused: 1024 bytes, longer than 1023\n");
+}
+
 TEST_F(DetectorSimTest, NextCommandWaitsForTheTitleToComeBack)
 {
     Simulator simulator("--reset-delay 1000");
@@ -329,6 +346,115 @@ TEST_F(DetectorSimTest, CodeAndNameArriveInTheAnsiCodePage)
     EXPECT_EQ(simulator.Log(), "2|0|\xD5\xEB\xFF\xE1|\xCC\xEB\xFF\xEA\xEE?|0.000000|0.000000\n");
 }
 
+// Sends numbered sale lines "7|n|<sender>|line n|1.000000|0.990000" from a
+// fresh object; returns how many calls did not return S_OK.
+int SendNumberedLines(const std::string& sender, int count)
+{
+    TestObject object;
+    const UniqueBstr code(lorvane::win::WideFrom1251(sender).c_str());
+    object.put_Code(code.Get());
+    object.put_Quantity(1);
+    object.put_Price(0.99);
+    int failed = 0;
+    for (int n = 1; n <= count; ++n) {
+        const UniqueBstr name(lorvane::win::WideFrom1251("line " + std::to_string(n)).c_str());
+        object.put_Name(name.Get());
+        object.put_DeviceNumber(n);
+        failed += object.SendCommand(7) == S_OK ? 0 : 1;
+    }
+    return failed;
+}
+
+constexpr int kLinesPerSender = 40;
+constexpr char kSendLinesSwitch[] = "--send-lines";
+
+// This program again, as a second point-of-sale process that sends lines.
+class SenderProcess {
+public:
+    explicit SenderProcess(const std::string& sender)
+    {
+        char self[MAX_PATH] = {};
+        ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+        std::string command = "\"" + std::string(self) + "\" " + kSendLinesSwitch + " " + sender + " " +
+                              std::to_string(kLinesPerSender);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        if (::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &m_process))
+            ::CloseHandle(m_process.hThread);
+    }
+    ~SenderProcess()
+    {
+        if (m_process.hProcess != nullptr)
+            ::CloseHandle(m_process.hProcess);
+    }
+    // Its count of failed calls; -1 when it did not start or end.
+    int Wait()
+    {
+        DWORD code = 0;
+        if (m_process.hProcess == nullptr || ::WaitForSingleObject(m_process.hProcess, 120'000) != WAIT_OBJECT_0 ||
+            !::GetExitCodeProcess(m_process.hProcess, &code))
+            return -1;
+        return static_cast<int>(code);
+    }
+
+private:
+    PROCESS_INFORMATION m_process = {};
+};
+
+// Three threads of this program and a second program send numbered lines to
+// one detector at once: each line must arrive exactly once, and never the
+// detector's own idle title. The counts are printed for the record.
+void ExpectEveryLineOnce(const char* simulatorOptions)
+{
+    Simulator simulator(simulatorOptions);
+    ASSERT_TRUE(WaitFor("Wendrix"));
+    const std::vector<std::string> senders = {"T1", "T2", "T3", "P2"};
+    SenderProcess process(senders[3]);
+    std::vector<int> failed(3, 0);
+    {
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < 3; ++i)
+            threads.emplace_back([&, i] {
+                ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+                failed[i] = SendNumberedLines(senders[i], kLinesPerSender);
+                ::CoUninitialize();
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+    EXPECT_EQ(process.Wait(), 0);
+    EXPECT_EQ(failed, std::vector<int>(3, 0));
+
+    std::map<std::string, int> arrived;
+    std::istringstream log(simulator.Log());
+    int lines = 0;
+    for (std::string line; std::getline(log, line); ++lines)
+        ++arrived[line];
+    int once = 0;
+    for (const std::string& sender : senders)
+        for (int n = 1; n <= kLinesPerSender; ++n) {
+            const std::string text = "7|" + std::to_string(n) + "|" + sender + "|line " + std::to_string(n) +
+                                     "|1.000000|0.990000";
+            EXPECT_EQ(arrived[text], 1) << text;
+            once += arrived[text] == 1 ? 1 : 0;
+        }
+    EXPECT_EQ(arrived["Wendrix"], 0);
+    EXPECT_EQ(lines, kLinesPerSender * 4);
+    std::printf("sent %d lines (3 threads, 1 process), %d arrived, %d exactly once, %d idle titles\n",
+                kLinesPerSender * 4, lines, once, arrived["Wendrix"]);
+}
+
+TEST_F(DetectorSimTest, LinesFromThreadsAndAProcessArriveOnceEach)
+{
+    ExpectEveryLineOnce("");
+}
+
+TEST_F(DetectorSimTest, LinesArriveOnceEachWhenTheTitleComesBackLate)
+{
+    ExpectEveryLineOnce("--reset-delay 20");
+}
+
 TEST(Win32DesktopTest, ProfileValueIsCutAt254CharactersAndMissingReadsEmpty)
 {
     Win32Desktop desktop;
@@ -340,3 +466,15 @@ TEST(Win32DesktopTest, ProfileValueIsCutAt254CharactersAndMissingReadsEmpty)
 
 }  // namespace
 }  // namespace orbalin
+
+// "--send-lines SENDER COUNT" makes this program the second sender of the
+// concurrency test; its exit code is the number of failed calls.
+int main(int argc, char** argv)
+{
+    if (argc == 4 && std::string(argv[1]) == orbalin::kSendLinesSwitch) {
+        ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        return orbalin::SendNumberedLines(argv[2], std::atoi(argv[3]));
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
