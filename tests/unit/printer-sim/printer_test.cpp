@@ -173,9 +173,9 @@ TEST_F(PrinterSimTest, FirstTryFaultsHitOnlyTheFirstTryAndTheRetryIsAnswered)
             const std::string line = "FIRST-TRY fault=" + name + " cmd=69 seq=0x" + sequence;
             return std::find(output.traces.begin(), output.traces.end(), line) != output.traces.end();
         };
-        auto& p = Start(With([fault](PrinterOptions& o) {
+        auto& p = Start(With([f = fault](PrinterOptions& o) {
             o.repeatMemory = true;
-            o.firstTry = fault;
+            o.firstTry = f;
             o.firstTryCommand = 69;
         }));
         p.Receive(RequestBytes(1, PrinterCommand::kStatus), 0);   // another command: untouched
