@@ -74,10 +74,11 @@ PrinterSim::PrinterSim(const PrinterOptions& options, PrinterOutput& output, std
     : m_options(options), m_output(output), m_nextUnsolicitedMs(nowMs + options.unsolicitedMs)
 {
     if (options.lastSequence) {
-        const std::string xReport = AnswerData(PrinterCommand::kDailyFinancial, Bytes("3"), options.taxError);
-        m_memory = AnsweredRequest{*options.lastSequence,
-                                   BuildResponse(PrinterCommand::kDailyFinancial, *options.lastSequence, Bytes(xReport), options.faults)};
-        m_lastSequence = *options.lastSequence;
+        constexpr std::uint8_t kCommand = PrinterCommand::kDailyFinancial;
+        const std::uint8_t sequence = *options.lastSequence;
+        const std::string xReport = AnswerData(kCommand, Bytes("3"), options.taxError);
+        m_memory = AnsweredRequest{sequence, BuildResponse(kCommand, sequence, Bytes(xReport), options.faults)};
+        m_lastSequence = sequence;
     }
 }
 
