@@ -8,7 +8,8 @@ namespace quillon::sim {
 
 const char kUsage[] =
     "usage: printer-sim (--link PATH | --device PATH) [options]\n"
-    "Stands in for the fiscal printer on a serial line.\n"
+    "Stands in for the fiscal printer on a serial line. Answers each valid request\n"
+    "once; command 74, the status request, with the six status bytes and no data.\n"
     "  --link PATH        create a pty pair and publish its device as symlink PATH\n"
     "                     (replaced atomically; removed at exit)\n"
     "  --device PATH      use an existing tty instead\n"
@@ -26,7 +27,22 @@ const char kUsage[] =
     "  --bad-checksum     send responses whose checksum characters do not match\n"
     "  --answer-bytes N   answer with exactly N data bytes, 0 to 212 (212: length byte 0xFF)\n"
     "  --repeat-memory    answer a request with the previous one's sequence byte with\n"
-    "                     the previous response, from memory, without running it again\n"
+    "                     the previous response, from memory, without running it again;\n"
+    "                     the memory outlives clients closing and opening the port\n"
+    "  --last-sequence B  start with the memory of an X report (69 \"3\") that carried\n"
+    "                     sequence byte B (0x00 to 0xFF, or decimal)\n"
+    "  --ran-log FILE     append one line for each request the printer runs, before\n"
+    "                     its answer goes out: RUN cmd=<n> seq=0x<hh> data=\"<text>\"\n"
+    "                     (answers from memory and requests not taken add none)\n"
+    "  --echo             the line hears itself: each frame received goes back at once,\n"
+    "                     before the answer\n"
+    "  --first-try F      damage the first try of each request only; the same bytes\n"
+    "                     again are a retry and taken as usual. F is one of:\n"
+    "                       lose     run it, send nothing\n"
+    "                       damage   run it, send the answer with a wrong checksum\n"
+    "                       nak      send NAK, run nothing (the printer did not take it)\n"
+    "                       swallow  run nothing, send nothing (it never arrived)\n"
+    "  --first-try-command N  only requests of command N meet --first-try\n"
     "  --unsolicited MS   send an unrequested response every MS milliseconds\n"
     "  --tax-error        answer command 50 with data \"F\"\n"
     "  --longest-answer   answer with 84 data bytes, the most below length byte 0x80\n"
@@ -39,9 +55,11 @@ const char kUsage[] =
     "  TX <hex> | cmd=<n> seq=0x<hh> data=\"<text>\" checksum=<good|bad>[ fault=<names>]\n"
     "  RX BAD <hex> | [decoded fields ]reason=<length|checksum|end|incomplete|outside-frame>\n"
     "  TX NAK 15 | reason=<why>    TX SYN 16    TX NOISE <hex>\n"
-    "  SOAK request=<i> fault=<name>\n"
-    "fault= names the damage done, joined by commas; fault=from-memory marks a\n"
-    "response sent again from memory instead of running the request.\n"
+    "  SOAK request=<i> fault=<name>    RUN cmd=<n> seq=0x<hh> data=\"<text>\"\n"
+    "  FIRST-TRY fault=<lose|damage|nak|swallow> cmd=<n> seq=0x<hh>    TX ECHO <hex>\n"
+    "fault= names the damage done, joined by commas (damaged: a first try's answer);\n"
+    "fault=from-memory marks a response sent again from memory instead of running\n"
+    "the request. A request that runs has a RUN line before its answer.\n"
     "With --baud, TX lines end with \" first=<t> last=<t>\", the Unix times of the\n"
     "first and last byte (seconds, six decimals).\n";
 
@@ -73,6 +91,20 @@ bool ParseAnswerBytes(std::string_view text, std::optional<std::size_t>& count)
     return true;
 }
 
+// 0xHH or decimal, 0 to 255.
+bool ParseByte(std::string_view text, std::optional<std::uint8_t>& byte)
+{
+    const bool hex = text.starts_with("0x") || text.starts_with("0X");
+    if (hex)
+        text.remove_prefix(2);
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, hex ? 16 : 10);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value > 0xFF)
+        return false;
+    byte = static_cast<std::uint8_t>(value);
+    return true;
+}
+
 bool ParseSeed(std::string_view text, std::optional<std::uint64_t>& seed)
 {
     std::uint64_t value = 0;
@@ -98,9 +130,11 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
         {"--wrong-command", &p.faults.wrongCommand}, {"--tax-error", &p.taxError}, {"--help", &line.help},
         {"--longest-answer", &p.longestAnswer}, {"--bad-checksum", &p.faults.badChecksum},
         {"--wrong-sequence", &p.faults.wrongSequence}, {"--repeat-memory", &p.repeatMemory},
+        {"--echo", &p.echo},
     };
     const Path paths[] = {
         {"--link", &line.linkPath}, {"--device", &line.devicePath}, {"--trace", &line.tracePath},
+        {"--ran-log", &line.ranLogPath},
     };
     const Period periods[] = {
         {"--delay", &p.delayMs}, {"--syn-every", &p.synEveryMs}, {"--unsolicited", &p.unsolicitedMs},
@@ -114,8 +148,10 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
         }
         const auto t = std::ranges::find(paths, arg, &Path::name);
         const auto m = std::ranges::find(periods, arg, &Period::name);
-        const bool numbered = arg == "--baud" || arg == "--soak" || arg == "--answer-bytes";
-        if (t == std::end(paths) && m == std::end(periods) && !numbered) {
+        constexpr std::string_view kValued[] = {"--baud", "--soak", "--answer-bytes", "--first-try",
+                                                "--first-try-command", "--last-sequence"};
+        const bool valued = std::ranges::find(kValued, arg) != std::end(kValued);
+        if (t == std::end(paths) && m == std::end(periods) && !valued) {
             error = "unknown option: " + std::string(arg);
             return std::nullopt;
         }
@@ -137,6 +173,18 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
         } else if (arg == "--answer-bytes") {
             if (!ParseAnswerBytes(value, p.faults.answerBytes)) {
                 error = "--answer-bytes takes a count from 0 to 212";
+                return std::nullopt;
+            }
+        } else if (arg == "--first-try") {
+            const auto fault = FirstTryFaultNamed(value);
+            if (!fault) {
+                error = "--first-try takes lose, damage, nak or swallow";
+                return std::nullopt;
+            }
+            p.firstTry = *fault;
+        } else if (arg == "--first-try-command" || arg == "--last-sequence") {
+            if (!ParseByte(value, arg == "--last-sequence" ? p.lastSequence : p.firstTryCommand)) {
+                error = std::string(arg) + " takes a byte, 0x00 to 0xFF or 0 to 255";
                 return std::nullopt;
             }
         } else if (t != std::end(paths)) {

@@ -14,6 +14,7 @@ struct CommandLine {
     std::string linkPath;     // --link: make a pty and publish its device here
     std::string devicePath;   // --device: use this existing tty
     std::string tracePath;    // --trace: append trace lines here; empty = stdout
+    std::string ranLogPath;   // --ran-log: append a line for each request run; empty = none
     std::int64_t baud = 0;    // --baud: pace the output like a line of this speed; 0 = at once
     bool help = false;
     PrinterOptions printer;

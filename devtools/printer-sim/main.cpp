@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,25 @@ std::string WallClockStamp()
     return stamp;
 }
 
+bool WriteAll(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+UniqueFd OpenForAppend(const std::string& path)
+{
+    return UniqueFd(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+}
+
 // One write per line, so lines from a tailing reader's view never interleave
 // and each is on disk when the next byte goes out.
 class TraceWriter {
@@ -53,7 +73,7 @@ public:
     {
         if (path.empty())
             return true;
-        m_file.Reset(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        m_file = OpenForAppend(path);
         return m_file.Valid();
     }
 
@@ -66,18 +86,34 @@ public:
         pollfd room{fd, POLLOUT, 0};
         if (poll(&room, 1, 0) != 1 || !(room.revents & POLLOUT))
             return;
-        std::size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t n = write(fd, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return;   // a lost trace line must not stop the printer
-            done += static_cast<std::size_t>(n);
-        }
+        WriteAll(fd, text);   // a lost trace line must not stop the printer
     }
 
 private:
+    UniqueFd m_file;
+};
+
+// The requests that the printer ran, one line each, written before the
+// answer goes out: a client that has its answer finds the line there.
+class RanLog {
+public:
+    bool Open(const std::string& path)
+    {
+        if (path.empty())
+            return true;
+        m_path = path;
+        m_file = OpenForAppend(path);
+        return m_file.Valid();
+    }
+
+    void Write(const std::string& line) const
+    {
+        if (m_file.Valid() && !WriteAll(m_file.Get(), line + "\n"))
+            std::fprintf(stderr, "printer-sim: %s: %s: %s\n", m_path.c_str(), std::strerror(errno), line.c_str());
+    }
+
+private:
+    std::string m_path;
     UniqueFd m_file;
 };
 
@@ -86,8 +122,8 @@ private:
 // has gone, with the times of its first and last byte.
 class LineOutput : public PrinterOutput, private PacedLine {
 public:
-    LineOutput(TtyLine& line, const TraceWriter& trace, std::int64_t baud)
-        : m_line(line), m_trace(trace), m_pacer(ByteTimeUs(baud)), m_paced(baud > 0),
+    LineOutput(TtyLine& line, const TraceWriter& trace, const RanLog& ranLog, std::int64_t baud)
+        : m_line(line), m_trace(trace), m_ranLog(ranLog), m_pacer(ByteTimeUs(baud)), m_paced(baud > 0),
           m_realtimeOffsetUs(ClockUs(CLOCK_REALTIME) - MonotonicUs())
     {
     }
@@ -110,6 +146,7 @@ public:
             m_trace.Write(line);
         m_traceFollowsSend = false;
     }
+    void Ran(const Request& request) override { m_ranLog.Write(RunLine(request)); }
 
     void Release(std::int64_t nowUs) { m_pacer.Release(nowUs, *this); }
     std::optional<std::int64_t> NextDueUs() const { return m_pacer.NextDueUs(); }
@@ -123,6 +160,7 @@ private:
 
     TtyLine& m_line;
     const TraceWriter& m_trace;
+    const RanLog& m_ranLog;
     WirePacer m_pacer;
     bool m_paced;
     bool m_traceFollowsSend = false;
@@ -176,6 +214,11 @@ int Run(const CommandLine& options)
         std::perror(("printer-sim: " + options.tracePath).c_str());
         return 1;
     }
+    RanLog ranLog;
+    if (!ranLog.Open(options.ranLogPath)) {
+        std::perror(("printer-sim: " + options.ranLogPath).c_str());
+        return 1;
+    }
     std::string error;
     const std::unique_ptr<TtyLine> line = options.linkPath.empty()
         ? TtyLine::OpenDevice(options.devicePath, error)
@@ -187,7 +230,7 @@ int Run(const CommandLine& options)
     if (!options.linkPath.empty())
         std::fprintf(stderr, "printer-sim: %s -> %s\n", options.linkPath.c_str(), line->DevicePath().c_str());
 
-    LineOutput output(*line, trace, options.baud);
+    LineOutput output(*line, trace, ranLog, options.baud);
     PrinterSim printer(options.printer, output, MonotonicMs());
     std::vector<pollfd> fds;
     std::vector<std::uint8_t> received;

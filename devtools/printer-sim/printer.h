@@ -16,6 +16,20 @@
 
 namespace quillon::sim {
 
+// Damage done to the first try of a request only; the same bytes sent again
+// (a retry) are taken as usual. Models a line that drops or garbles one frame.
+enum class FirstTryFault {
+    None,
+    Lose,      // run the command, send nothing back
+    Damage,    // run the command, send the answer with a wrong checksum
+    Nak,       // send NAK: the printer did not take the request and runs nothing
+    Swallow,   // the request never reaches the printer: nothing runs, nothing is sent
+};
+
+// "lose", "damage", "nak", "swallow" (the option's values), "none".
+std::string_view FirstTryFaultName(FirstTryFault fault);
+std::optional<FirstTryFault> FirstTryFaultNamed(std::string_view name);
+
 struct PrinterOptions {
     std::int64_t delayMs = 0;        // wait before each answer
     std::int64_t synEveryMs = 0;     // SYN period while an answer waits
@@ -28,6 +42,13 @@ struct PrinterOptions {
     // A request with the sequence byte of the one before it gets that one's
     // response again, from memory, without running the command twice.
     bool repeatMemory = false;
+    // The memory starts as if an X report (69 "3") with this sequence byte
+    // had just run, as a printer left by an earlier program.
+    std::optional<std::uint8_t> lastSequence;
+    // The line hears itself: every frame received goes back out at once.
+    bool echo = false;
+    FirstTryFault firstTry = FirstTryFault::None;
+    std::optional<std::uint8_t> firstTryCommand;   // only this command meets firstTry
     ResponseFaults faults;
     // A soak run: one fault for each request, drawn from this seed (see
     // soak_faults.h); the per-request fault options above are then unused.
@@ -39,6 +60,9 @@ public:
     virtual ~PrinterOutput() = default;
     virtual void Send(std::span<const std::uint8_t> bytes) = 0;
     virtual void Trace(const std::string& line) = 0;   // without time stamp or line end
+    // A request that the printer runs, told before its answer goes out;
+    // repeats answered from memory are not run.
+    virtual void Ran(const Request& request) = 0;
 };
 
 class PrinterSim {
@@ -47,9 +71,11 @@ public:
     // so the tool must skip it without taking it for a frame or a control byte.
     static constexpr std::uint8_t kNoiseBefore[] = {0xFF, 0x7E, 0x20, 0x55};
     static constexpr std::uint8_t kNoiseAfter[] = {0x0D, 0x0A, 0xAA};
-    static constexpr std::uint8_t kUnsolicitedCommand = 69;
+    static constexpr std::uint8_t kUnsolicitedCommand = PrinterCommand::kDailyFinancial;
     // The fault= name of a response sent again from memory (--repeat-memory).
     static constexpr std::string_view kFromMemory = "from-memory";
+    // The fault= name of an answer damaged on its first try.
+    static constexpr std::string_view kDamaged = "damaged";
 
     PrinterSim(const PrinterOptions& options, PrinterOutput& output, std::int64_t nowMs);
 
@@ -74,6 +100,7 @@ private:
         bool noiseAfter = false;
         bool unsolicitedAfter = false;
         bool repeatMemory = false;
+        FirstTryFault firstTry = FirstTryFault::None;
         ResponseFaults faults;
     };
     // The last request answered with a frame, for --repeat-memory.
@@ -87,10 +114,20 @@ private:
         AnswerPlan plan;
     };
 
+    // An unrequested frame due at dueMs, stamped with the byte of the request it follows.
+    struct DueUnsolicited {
+        std::int64_t dueMs;
+        std::uint8_t sequence;
+    };
+
     void Handle(const std::vector<ReceivedFrame>& frames, std::int64_t nowMs);
-    AnswerPlan PlanFor();
+    void Take(const ReceivedFrame& frame, std::int64_t nowMs);
+    AnswerPlan PlanFor(const Request& request, bool retry);
     void Answer(const Request& request, const AnswerPlan& plan, std::int64_t nowMs);
-    void SendUnsolicited();
+    const Response* Recall(const Request& request, const AnswerPlan& plan) const;
+    Response Run(const Request& request, const AnswerPlan& plan);
+    void Deliver(const Response& response, std::string fault, const AnswerPlan& plan);
+    void SendUnsolicited(std::uint8_t sequence);
     void SendResponse(const Response& response, std::string_view fault, bool noiseBefore, bool noiseAfter);
     void SendNak(std::string_view reason);
 
@@ -102,8 +139,9 @@ private:
     std::int64_t m_nextUnsolicitedMs = 0;
     std::uint8_t m_lastSequence = 0x20;
     std::uint64_t m_soakIndex = 0;
-    std::optional<std::int64_t> m_soakUnsolicitedMs;
+    std::optional<DueUnsolicited> m_soakUnsolicited;
     std::optional<AnsweredRequest> m_memory;
+    std::vector<std::uint8_t> m_previousRequest;   // bytes of the last good frame, to tell a retry
 };
 
 }  // namespace quillon::sim

@@ -8,9 +8,6 @@ namespace quillon::sim {
 
 namespace {
 
-constexpr std::uint8_t kTaxRates = 50;
-constexpr std::uint8_t kDailyFinancial = 69;
-
 // The data bytes as sent: at most kMaxData, or exactly faults.answerBytes.
 std::vector<std::uint8_t> SentData(std::span<const std::uint8_t> data, const ResponseFaults& faults)
 {
@@ -74,10 +71,12 @@ Response BuildResponse(std::uint8_t command, std::uint8_t sequence, std::span<co
 std::string AnswerData(std::uint8_t command, std::span<const std::uint8_t> requestData, bool taxError)
 {
     switch (command) {
-    case kTaxRates:
+    case PrinterCommand::kStatus:
+        return {};
+    case PrinterCommand::kTaxRates:
         // Rates of the four tax groups valid in the requested period.
         return taxError ? "F" : "A0.00,B20.00,C20.00,D9.00";
-    case kDailyFinancial: {
+    case PrinterCommand::kDailyFinancial: {
         // Report kind, then the day's turnover per tax group.
         const bool digit = !requestData.empty() && requestData[0] >= '0' && requestData[0] <= '9';
         const char kind = digit ? static_cast<char>(requestData[0]) : '0';

@@ -21,6 +21,13 @@ struct ResponseLayout {
     static constexpr std::uint8_t kBadLengthByte = 0x10;
 };
 
+// The commands whose answers differ; every other command is a printed report.
+struct PrinterCommand {
+    static constexpr std::uint8_t kTaxRates = 50;
+    static constexpr std::uint8_t kDailyFinancial = 69;
+    static constexpr std::uint8_t kStatus = 74;   // changes nothing; the answer is the status bytes
+};
+
 // Damage that a test asks for, applied to every response frame.
 struct ResponseFaults {
     bool badLength = false;      // length byte kBadLengthByte: no usable frame length

@@ -75,6 +75,22 @@ std::string SoakLine(std::uint64_t index, std::string_view fault)
     return "SOAK request=" + std::to_string(index) + " fault=" + std::string(fault);
 }
 
+std::string RunLine(const Request& request)
+{
+    return "RUN " + FrameFields(request.command, request.sequence, request.data);
+}
+
+std::string FirstTryLine(std::string_view fault, const Request& request)
+{
+    return "FIRST-TRY fault=" + std::string(fault) + " cmd=" + std::to_string(request.command) + " seq=0x"
+        + HexByte(request.sequence);
+}
+
+std::string EchoLine(std::span<const std::uint8_t> bytes)
+{
+    return "TX ECHO " + HexBytes(bytes);
+}
+
 std::string WireTimes(std::int64_t firstUs, std::int64_t lastUs)
 {
     char text[80];

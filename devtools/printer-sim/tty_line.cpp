@@ -1,5 +1,6 @@
 #include "tty_line.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <termios.h>
@@ -45,6 +46,46 @@ std::string ReadLink(const std::string& path)
     char target[PATH_MAX];
     const ssize_t n = readlink(path.c_str(), target, sizeof target);
     return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+// Stands for clients in processes whose descriptors cannot be read.
+constexpr TtyLine::Holder kUnseenHolder{0, -1};
+
+bool AllDigits(const char* name)
+{
+    return *name && std::strspn(name, "0123456789") == std::strlen(name);
+}
+
+struct SlaveHolders {
+    std::set<TtyLine::Holder> seen;
+    bool complete = true;   // false: some processes' descriptors could not be read
+};
+
+// Every descriptor of another process that refers to the device, from /proc.
+SlaveHolders FindSlaveHolders(const std::string& devicePath)
+{
+    SlaveHolders holders;
+    const std::unique_ptr<DIR, int (*)(DIR*)> processes(opendir("/proc"), closedir);
+    if (!processes) {
+        holders.complete = false;
+        return holders;
+    }
+    const int self = getpid();
+    while (const dirent* process = readdir(processes.get())) {
+        if (!AllDigits(process->d_name) || std::atoi(process->d_name) == self)
+            continue;
+        const std::string fdDir = std::string("/proc/") + process->d_name + "/fd";
+        const std::unique_ptr<DIR, int (*)(DIR*)> fds(opendir(fdDir.c_str()), closedir);
+        if (!fds) {
+            holders.complete = holders.complete && errno == ENOENT;   // a process that just ended
+            continue;
+        }
+        while (const dirent* fd = readdir(fds.get())) {
+            if (AllDigits(fd->d_name) && ReadLink(fdDir + "/" + fd->d_name) == devicePath)
+                holders.seen.emplace(std::atoi(process->d_name), std::atoi(fd->d_name));
+        }
+    }
+    return holders;
 }
 
 }  // namespace
@@ -191,6 +232,10 @@ void TtyLine::Service(std::span<const pollfd> fds, std::int64_t nowMs, std::vect
             }
             break;
         }
+        // A client that writes holds the port, although its descriptor may
+        // not have been in /proc yet when its open was reported.
+        if (!received.empty() && NobodyListens())
+            UpdateHolders();
     }
     if (port->revents & POLLOUT)
         Flush();
@@ -237,11 +282,15 @@ void TtyLine::DiscardStaleInput()
 
 // A serial line keeps nothing for a port that nobody has open: bytes sent
 // meanwhile are lost, and a client that opens the port starts with an empty
-// input. The opens and closes of the slave are counted from inotify events.
+// input. inotify tells that the slave was opened or closed, but it merges an
+// event with an unread one just like it, so two opens in a row count as one:
+// who holds the slave is read from /proc instead, and the count of events
+// only stands in for processes whose descriptors cannot be read.
 void TtyLine::TakeOpenEvents()
 {
     if (!m_opens.Valid())
         return;
+    bool changed = false;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         const ssize_t n = read(m_opens.Get(), buffer, sizeof buffer);
@@ -251,22 +300,38 @@ void TtyLine::TakeOpenEvents()
             inotify_event event;
             std::memcpy(&event, buffer + at, sizeof event);
             at += static_cast<ssize_t>(sizeof event + event.len);
-            const bool wasIdle = m_clients == 0;
             if (event.mask & IN_OPEN)
-                ++m_clients;
-            else if ((event.mask & IN_CLOSE) && m_clients > 0)
-                --m_clients;
-            if (wasIdle != (m_clients == 0)) {
-                DiscardStaleInput();
-                m_pending.clear();
-            }
+                ++m_openCount;
+            else if ((event.mask & IN_CLOSE) && m_openCount > 0)
+                --m_openCount;
+            changed = true;
         }
     }
+    if (changed)
+        UpdateHolders();
+}
+
+// What waits in the line belongs to the clients that held it before: it is
+// dropped only when none of them holds it any more, so one client opening or
+// closing never takes another's answer.
+void TtyLine::UpdateHolders()
+{
+    SlaveHolders now = FindSlaveHolders(m_devicePath);
+    if (now.complete)
+        m_openCount = now.seen.size();
+    else if (m_openCount > now.seen.size())
+        now.seen.insert(kUnseenHolder);
+    const bool anyLeft = std::ranges::any_of(m_holders, [&](const Holder& h) { return now.seen.contains(h); });
+    if (!anyLeft) {
+        DiscardStaleInput();
+        m_pending.clear();
+    }
+    m_holders = std::move(now.seen);
 }
 
 bool TtyLine::NobodyListens() const
 {
-    return m_opens.Valid() && m_clients == 0;
+    return m_opens.Valid() && m_holders.empty();
 }
 
 void TtyLine::LineLost(std::int64_t nowMs)

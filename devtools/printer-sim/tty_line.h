@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -57,11 +58,15 @@ public:
     // has the port open are dropped, as on a real line.
     void Send(std::span<const std::uint8_t> bytes);
 
+    // A client's hold on the slave: its process and descriptor.
+    using Holder = std::pair<int, int>;
+
 private:
     TtyLine() = default;
     void Flush();
     void DiscardStaleInput();
     void TakeOpenEvents();
+    void UpdateHolders();
     bool NobodyListens() const;
     void LineLost(std::int64_t nowMs);
     bool Reopen();
@@ -69,7 +74,8 @@ private:
     UniqueFd m_fd;        // pty master or the device
     UniqueFd m_slave;     // link mode: our own hold on the slave
     UniqueFd m_opens;     // link mode: inotify watch for opens and closes of the slave
-    int m_clients = 0;    // opens of the slave by others, not yet closed
+    std::size_t m_openCount = 0;   // opens less closes, as the events tell (they may merge)
+    std::set<Holder> m_holders;    // link mode: who has the slave open, besides us
     std::string m_linkPath;
     std::string m_devicePath;
     std::vector<std::uint8_t> m_pending;

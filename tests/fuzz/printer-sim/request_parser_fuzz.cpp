@@ -1,9 +1,9 @@
 // Arbitrary bytes, in arbitrary pieces and with arbitrary pauses, into the
 // simulator's request parser and into the whole simulated printer.
 // Checked: every byte is reported exactly once and in order; accepted
-// requests are well formed; the printer answers each accepted request with
-// exactly one frame that the tool's own assembler takes apart, and never
-// sends anything else but NAKs.
+// requests are well formed; the printer runs and answers each accepted
+// request with exactly one frame that the tool's own assembler takes apart,
+// and never sends anything else but NAKs.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -27,7 +27,9 @@ class Recorder : public PrinterOutput {
 public:
     void Send(std::span<const std::uint8_t> bytes) override { sent.insert(sent.end(), bytes.begin(), bytes.end()); }
     void Trace(const std::string& line) override { Check(!line.empty() && line.find('\n') == std::string::npos); }
+    void Ran(const Request&) override { ++ran; }
     std::vector<std::uint8_t> sent;
+    std::size_t ran = 0;
 };
 
 void CheckFrame(const ReceivedFrame& frame, std::vector<std::uint8_t>& reported, std::vector<std::uint8_t>& commands)
@@ -94,6 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ResetResponseFrame(response);
         }
     }
-    Check(!response.inFrame && answered == commands.size());
+    Check(!response.inFrame && answered == commands.size() && output.ran == answered);
     return 0;
 }

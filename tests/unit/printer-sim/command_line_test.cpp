@@ -21,7 +21,8 @@ TEST(CommandLine, ReadsEveryOption)
     const auto line = Parse({"--link", "/tmp/COM1", "--trace", "t.log", "--delay", "700", "--syn-every", "200",
                              "--silent", "--nak", "--noise", "--zero-in-frame", "--bad-length", "--wrong-command",
                              "--unsolicited", "1500", "--tax-error", "--bad-checksum", "--wrong-sequence",
-                             "--answer-bytes", "212", "--repeat-memory"});
+                             "--answer-bytes", "212", "--repeat-memory", "--echo", "--first-try", "swallow",
+                             "--first-try-command", "69", "--last-sequence", "0x7F", "--ran-log", "ran.log"});
     ASSERT_TRUE(line);
     EXPECT_EQ(line->linkPath, "/tmp/COM1");
     EXPECT_EQ(line->tracePath, "t.log");
@@ -33,6 +34,13 @@ TEST(CommandLine, ReadsEveryOption)
     EXPECT_TRUE(p.faults.zeroInFrame && p.faults.badLength && p.faults.wrongCommand);
     EXPECT_TRUE(p.faults.badChecksum && p.faults.wrongSequence && p.repeatMemory);
     EXPECT_EQ(p.faults.answerBytes, 212u);
+    EXPECT_TRUE(p.echo);
+    EXPECT_EQ(p.firstTry, FirstTryFault::Swallow);
+    EXPECT_EQ(p.firstTryCommand, 69);
+    EXPECT_EQ(p.lastSequence, 0x7F);
+    EXPECT_EQ(line->ranLogPath, "ran.log");
+    for (const std::string_view fault : {"lose", "damage", "nak"})
+        EXPECT_EQ(FirstTryFaultName(Parse({"--device", "d", "--first-try", fault})->printer.firstTry), fault);
 }
 
 TEST(CommandLine, RefusesWhatItCannotUse)
@@ -48,6 +56,9 @@ TEST(CommandLine, RefusesWhatItCannotUse)
              {"--device", "/dev/ttyS0", "--loud"},
              {"--device", "/dev/ttyS0", "--answer-bytes", "213"},   // past length byte 0xFF
              {"--device", "/dev/ttyS0", "--answer-bytes", "-1"},
+             {"--device", "/dev/ttyS0", "--first-try", "drop"},
+             {"--device", "/dev/ttyS0", "--last-sequence", "0x100"},
+             {"--device", "/dev/ttyS0", "--first-try-command", "0x"},
          }) {
         std::string error;
         EXPECT_FALSE(Parse(args, &error));

@@ -33,6 +33,26 @@ protected:
 
 const std::vector<std::uint8_t> kAnswer69 = BuildResponse(69, 0x21, test::Bytes("1,0.00,123.45,67.80,9.10")).bytes;
 
+// The request frame as the tool builds it; sequence number 1 is byte 0x21.
+std::vector<std::uint8_t> RequestBytes(std::int32_t sequenceNumber, std::uint8_t command, const std::string& data = {})
+{
+    RequestFrame request;
+    request.sequence = sequenceNumber;
+    request.command = command;
+    request.data = reinterpret_cast<const std::uint8_t*>(data.data());
+    request.dataLength = static_cast<std::int32_t>(data.size());
+    BuildRequestFrame(request);
+    return {request.frame.begin(), request.frame.begin() + request.FrameSize()};
+}
+
+std::vector<std::uint8_t> RanCommands(const RecordingOutput& output)
+{
+    std::vector<std::uint8_t> commands;
+    for (const auto& request : output.ran)
+        commands.push_back(request.command);
+    return commands;
+}
+
 TEST_F(PrinterSimTest, AnswersEachRequestOnceWithItsCommandAndSequence)
 {
     auto& p = Start({});
@@ -44,6 +64,18 @@ TEST_F(PrinterSimTest, AnswersEachRequestOnceWithItsCommandAndSequence)
     EXPECT_EQ(second[2], 0x22);
     EXPECT_EQ(second[3], 69);
     EXPECT_FALSE(p.NextDeadline());
+}
+
+TEST_F(PrinterSimTest, AnswersTheStatusRequestWithTheStatusBytesAlone)
+{
+    auto& p = Start({});
+    p.Receive(RequestBytes(5, PrinterCommand::kStatus), 0);
+    const auto sent = output.Take();
+    EXPECT_EQ(sent, BuildResponse(74, 0x25, {}).bytes);
+    ASSERT_EQ(sent.size(), 17u);
+    EXPECT_EQ(std::vector(sent.begin() + 5, sent.begin() + 11),
+              std::vector(ResponseLayout::kStatus.begin(), ResponseLayout::kStatus.end()));
+    EXPECT_EQ(output.traces.at(1), "RUN cmd=74 seq=0x25 data=\"\"");
 }
 
 TEST_F(PrinterSimTest, AnswersCorruptRequestsWithNakAndIgnoresStrayBytes)
@@ -123,6 +155,70 @@ TEST_F(PrinterSimTest, ARepeatedSequenceIsRunAgainUnlessThePrinterRemembers)
     EXPECT_TRUE(output.traces.back().ends_with(" fault=wrong-sequence"));
 }
 
+// Each fault plays on a request's first try; the same bytes again are taken
+// as usual, so with memory the report runs once whatever the line did.
+TEST_F(PrinterSimTest, FirstTryFaultsHitOnlyTheFirstTryAndTheRetryIsAnswered)
+{
+    const auto zReport = RequestBytes(2, 69, "1");
+    const auto answer = BuildResponse(69, 0x22, test::Bytes(AnswerData(69, test::Bytes("1"), false))).bytes;
+    const std::pair<FirstTryFault, std::vector<std::uint8_t>> cases[] = {
+        {FirstTryFault::Lose, {}},
+        {FirstTryFault::Damage, {}},   // the answer with a bad checksum, checked below
+        {FirstTryFault::Nak, Hex("15")},
+        {FirstTryFault::Swallow, {}},
+    };
+    for (const auto& [fault, firstSent] : cases) {
+        const std::string name(FirstTryFaultName(fault));
+        const auto traced = [this, &name](const std::string& sequence) {
+            const std::string line = "FIRST-TRY fault=" + name + " cmd=69 seq=0x" + sequence;
+            return std::find(output.traces.begin(), output.traces.end(), line) != output.traces.end();
+        };
+        auto& p = Start(With([f = fault](PrinterOptions& o) {
+            o.repeatMemory = true;
+            o.firstTry = f;
+            o.firstTryCommand = 69;
+        }));
+        p.Receive(RequestBytes(1, PrinterCommand::kStatus), 0);   // another command: untouched
+        EXPECT_EQ(output.Take(), BuildResponse(74, 0x21, {}).bytes) << name;
+        p.Receive(zReport, 10);
+        const auto first = output.Take();
+        if (fault == FirstTryFault::Damage) {
+            ASSERT_EQ(first.size(), answer.size());
+            EXPECT_FALSE(ChecksumMatches(first));
+            EXPECT_TRUE(output.traces.back().ends_with(" checksum=bad fault=damaged"));
+        } else {
+            EXPECT_EQ(first, firstSent) << name;
+        }
+        EXPECT_TRUE(traced("22")) << name;
+        p.Receive(zReport, 20);
+        EXPECT_EQ(output.Take(), answer) << name;
+        EXPECT_EQ(RanCommands(output), (std::vector<std::uint8_t>{74, 69})) << name;
+        p.Receive(RequestBytes(3, 69, "1"), 30);   // a new request meets the fault again
+        EXPECT_TRUE(traced("23")) << name;
+        output = RecordingOutput{};
+    }
+}
+
+TEST_F(PrinterSimTest, AnEchoComesBackAtOnceAndTheAnswerAfterIt)
+{
+    auto& p = Start(With([](PrinterOptions& o) { o.echo = true; o.delayMs = 100; }));
+    p.Receive(Hex(test::kRequest69), 0);
+    EXPECT_EQ(output.Take(), Hex(test::kRequest69));
+    EXPECT_EQ(output.traces.back(), "TX ECHO " + test::kRequest69);
+    p.Advance(100);
+    EXPECT_EQ(output.Take(), kAnswer69);
+}
+
+TEST_F(PrinterSimTest, ThePrintersLastSequenceByteIsAnsweredFromMemoryWithoutRunning)
+{
+    auto& p = Start(With([](PrinterOptions& o) { o.repeatMemory = true; o.lastSequence = 0x21; }));
+    p.Receive(Hex(test::kRequest69), 0);   // a Z report that carries the X report's byte
+    EXPECT_EQ(output.Take(), BuildResponse(69, 0x21, test::Bytes(AnswerData(69, test::Bytes("3"), false))).bytes);
+    EXPECT_TRUE(output.ran.empty());
+    p.Receive(RequestBytes(2, 69, "1"), 10);
+    EXPECT_EQ(RanCommands(output), std::vector<std::uint8_t>{69});
+}
+
 TEST_F(PrinterSimTest, SilentNeverAnswersAndNakModeRefusesEverything)
 {
     auto& silent = Start(With([](PrinterOptions& o) { o.silent = true; }));
@@ -183,14 +279,7 @@ TEST_F(PrinterSimTest, AStallDoesNotReleaseABurstOfPeriodicFrames)
 TEST_F(PrinterSimTest, TaxErrorAnswersCommand50WithF)
 {
     auto& p = Start(With([](PrinterOptions& o) { o.taxError = true; }));
-    RequestFrame request;
-    const std::string period = "010125,311225";
-    request.sequence = 1;
-    request.command = 50;
-    request.data = reinterpret_cast<const std::uint8_t*>(period.data());
-    request.dataLength = static_cast<std::int32_t>(period.size());
-    BuildRequestFrame(request);
-    p.Receive(std::span(request.frame.data(), request.FrameSize()), 0);
+    p.Receive(RequestBytes(1, 50, "010125,311225"), 0);
     const auto sent = output.Take();
     ASSERT_GT(sent.size(), 5u);
     EXPECT_EQ(sent[3], 50);

@@ -163,6 +163,57 @@ TEST_F(PrinterSimProgram, RepeatMemoryOutlivesTheClientReopeningThePort)
     EXPECT_TRUE(WaitFor([&] { return TraceText().ends_with(" fault=from-memory\n"); })) << TraceText();
 }
 
+// A second program opens the port twice and closes it while the first waits
+// for its answer. inotify merges the two opens into one event, and the closes
+// (one read-only, one read-write) stay two: counted, they would leave nobody.
+TEST_F(PrinterSimProgram, AnotherClientOpeningAndClosingNeverTakesAWaitingAnswer)
+{
+    SimProcess sim({"--link", link.string(), "--trace", trace.string(), "--delay", "400"});
+    ASSERT_TRUE(WaitFor([&] { return fs::is_symlink(link); }));
+    const int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    const auto request = Hex(test::kRequest69);
+    ASSERT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    ASSERT_TRUE(WaitFor([&] { return TraceText().find(" RX 01 ") != std::string::npos; }));
+    for (int round = 0; round < 3; ++round) {
+        const int reader = open(link.c_str(), O_RDONLY | O_NOCTTY);
+        const int writer = open(link.c_str(), O_RDWR | O_NOCTTY);
+        close(reader);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        close(writer);
+    }
+    const auto expected = BuildResponse(69, 0x21, test::Bytes(AnswerData(69, test::Bytes("1"), false))).bytes;
+    EXPECT_EQ(ReadBytes(fd, expected.size()), expected);
+    close(fd);
+}
+
+// The line echoes, and the first try's answer is lost; the retry of the same
+// bytes is answered from memory, and the ran log holds the one run.
+TEST_F(PrinterSimProgram, ALostFirstTryRunsOnceAndTheRetryIsAnsweredFromMemory)
+{
+    const fs::path ranLog = dir / "ran.log";
+    SimProcess sim({"--link", link.string(), "--trace", trace.string(), "--repeat-memory", "--echo",
+                    "--first-try", "lose", "--ran-log", ranLog.string()});
+    ASSERT_TRUE(WaitFor([&] { return fs::is_symlink(link); }));
+    const auto request = Hex(test::kRequest69);
+    const auto expected = BuildResponse(69, 0x21, test::Bytes(AnswerData(69, test::Bytes("1"), false))).bytes;
+    auto echoThenAnswer = request;
+    echoThenAnswer.insert(echoThenAnswer.end(), expected.begin(), expected.end());
+    for (const auto& reply : {request, echoThenAnswer}) {   // a new client for each try
+        const int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+        EXPECT_EQ(ReadBytes(fd, reply.size()), reply);
+        ASSERT_TRUE(WaitFor([&] { return TraceText().find("FIRST-TRY fault=lose") != std::string::npos; }));
+        close(fd);
+    }
+    std::ifstream in(ranLog);
+    std::stringstream ran;
+    ran << in.rdbuf();
+    EXPECT_EQ(ran.str(), "RUN cmd=69 seq=0x21 data=\"1\"\n");
+    EXPECT_TRUE(WaitFor([&] { return TraceText().ends_with(" fault=from-memory\n"); })) << TraceText();
+}
+
 TEST_F(PrinterSimProgram, AClientOpeningThePortFindsNoStaleBytes)
 {
     // About fifteen unsolicited frames go out while nobody has the port open;

@@ -38,11 +38,13 @@ class RecordingOutput : public PrinterOutput {
 public:
     void Send(std::span<const std::uint8_t> bytes) override { sent.insert(sent.end(), bytes.begin(), bytes.end()); }
     void Trace(const std::string& line) override { traces.push_back(line); }
+    void Ran(const Request& request) override { ran.push_back(request); }
 
     std::vector<std::uint8_t> Take() { return std::exchange(sent, {}); }
 
     std::vector<std::uint8_t> sent;
     std::vector<std::string> traces;
+    std::vector<Request> ran;
 };
 
 }  // namespace quillon::sim::test

@@ -117,6 +117,30 @@ TEST(SoakMode, ALateAnswerComesAfterTheTimeOutAndASynAnswerAfterTheFirstPeriod)
     }
 }
 
+// The extra frame may come after the next request has arrived; it still
+// carries the byte of the request whose answer it follows.
+TEST(SoakMode, TheUnsolicitedFrameCarriesTheByteOfTheRequestItFollows)
+{
+    const std::uint64_t index = FirstOfEachKind().at(SoakFault::UnsolicitedAfter);
+    ASSERT_NE(SoakFaultFor(1, index + 1), SoakFault::UnsolicitedAfter);
+    RecordingOutput output;
+    PrinterOptions options;
+    options.soakSeed = 1;
+    PrinterSim printer(options, output, 0);
+    for (std::uint64_t i = 0; i < index; ++i)
+        printer.Receive(Hex(test::kRequest44), static_cast<std::int64_t>(i) * 10'000);
+    const std::int64_t at = static_cast<std::int64_t>(index) * 10'000;
+    printer.Receive(Hex(test::kRequest69), at);                              // sequence byte 0x21
+    printer.Receive(Hex("01 25 22 45 31 05 30 30 3C 32 03"), at + 50);       // 0x22, before the frame
+    output.traces.clear();
+    for (std::int64_t t = at + 50; t <= at + 2000; ++t)
+        printer.Advance(t);
+    const auto unsolicited = std::find_if(output.traces.begin(), output.traces.end(),
+                                          [](const std::string& line) { return line.ends_with(" fault=unsolicited"); });
+    ASSERT_NE(unsolicited, output.traces.end());
+    EXPECT_NE(unsolicited->find(" cmd=69 seq=0x21 "), std::string::npos) << *unsolicited;
+}
+
 TEST(SoakMode, ExpectedOutcomesFollowTheFault)
 {
     EXPECT_TRUE(ExpectedOutcome(SoakFault::NoiseBefore).answered);
