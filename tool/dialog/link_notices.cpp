@@ -43,6 +43,7 @@ std::optional<ReportMessage> NoticeFor(LinkEventKind kind)
     case LinkEventKind::Nak:
     case LinkEventKind::ShortLength:
     case LinkEventKind::FrameStalled:
+    case LinkEventKind::Echo:
         break;
     }
     return std::nullopt;

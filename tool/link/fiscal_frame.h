@@ -15,6 +15,7 @@ struct FiscalFrame {
     static constexpr std::uint8_t kStart = 0x01;
     static constexpr std::uint8_t kEnd = 0x03;
     static constexpr std::uint8_t kPostamble = 0x05;   // ends the counted part of a request
+    static constexpr std::uint8_t kStatusSeparator = 0x04;   // before a response's status bytes
     static constexpr std::uint8_t kNak = 0x15;
     static constexpr std::uint8_t kSyn = 0x16;
     static constexpr std::uint8_t kLengthBias = 0x20;

@@ -21,6 +21,7 @@ enum class LinkEventKind {
     UnusableLength,    // a length byte that describes less than one byte; the frame is given up
     ShortLength,       // a length byte too small for command, status and trailer; given up
     FrameStalled,      // a frame's bytes stopped for kFrameGapMs; given up
+    Echo,              // the request's own bytes came back (a line that hears itself); skipped
     // The connection's own failures.
     NoMemory,
     PortNotOpened,

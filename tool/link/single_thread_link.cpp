@@ -2,6 +2,8 @@
 
 #include "tool/link/link_settings.h"
 
+#include <algorithm>
+
 namespace quillon {
 
 SingleThreadLink::SingleThreadLink(SerialLine& line, Clock& clock, LinkEvents& events, WireTap* tap)
@@ -11,31 +13,41 @@ SingleThreadLink::SingleThreadLink(SerialLine& line, Clock& clock, LinkEvents& e
     ResetResponseFrame(m_response);
 }
 
-WaitEnd SingleThreadLink::Exchange(const RequestFrame& frame, std::int64_t totalWaitMs, const std::atomic<int>* stop)
+WaitEnd SingleThreadLink::Exchange(const RequestFrame& frame, std::int64_t totalWaitMs, const StopCheck& stopped)
 {
     m_end.reset();
     m_timerDeadline.reset();
+    m_written.assign(frame.frame.begin(), frame.frame.begin() + static_cast<std::ptrdiff_t>(frame.FrameSize()));
     const std::int64_t start = m_clock.NowMs();
     SendBuiltFrame(m_tracker, *this, frame);
-    std::uint64_t lastByteMs = NowMs();
+    m_lastByteMs = NowMs();
     while (!m_end) {
-        if (stop && stop->load() != 0)
+        if (stopped && stopped())
             return WaitEnd::Stopped;
         if (m_clock.NowMs() - start >= totalWaitMs)
             return WaitEnd::Bound;
         if (m_timerDeadline && m_clock.NowMs() >= *m_timerDeadline) {
             m_timerDeadline.reset();   // one-shot, as the dialog stops its timer before the call
-            m_tracker.ResponseTimerFired(m_response.syn);
+            // 212 data bytes take a quarter of a second at 9600 baud: an
+            // answer begun late in the period is still coming at its end.
+            if (m_response.inFrame && NowMs() - m_lastByteMs < kFrameGapMs)
+                StartResponseTimer();
+            else
+                m_tracker.ResponseTimerFired(m_response.syn);
             continue;
         }
-        ReceiveStep(*this, m_response, *this, lastByteMs);
+        ReceiveStep(*this, m_response, *this, m_lastByteMs);
     }
     return *m_end;
 }
 
 void SingleThreadLink::DeliverFrame(ResponseFrame& response)
 {
-    m_tracker.ResponseArrived(response);
+    const auto count = static_cast<std::size_t>(response.count);
+    if (count == m_written.size() && std::equal(m_written.begin(), m_written.end(), response.raw.begin()))
+        OnLinkEvent({LinkEventKind::Echo, &response});
+    else
+        m_tracker.ResponseArrived(response);
     ResetResponseFrame(response);
 }
 

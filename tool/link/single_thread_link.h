@@ -4,10 +4,11 @@
 // and the receive step are the dialog's own; only the driving differs.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "tool/link/fiscal_frame.h"
 #include "tool/link/link_events.h"
@@ -42,8 +43,11 @@ enum class WaitEnd {
     Answered,   // Answered was reported
     NoAnswer,   // NoAnswer was reported: a response period passed without answer or SYN
     Bound,      // the caller's bound on the whole wait was reached first
-    Stopped,    // the caller's stop flag was set
+    Stopped,    // the caller's stop check said so
 };
+
+// Asked before every read; true ends the wait.
+using StopCheck = std::function<bool()>;
 
 class SingleThreadLink final : private ReceiverPort, private LinkOwner, private FrameWriter, private LinkEvents {
 public:
@@ -53,10 +57,15 @@ public:
     SingleThreadLink(const SingleThreadLink&) = delete;
     SingleThreadLink& operator=(const SingleThreadLink&) = delete;
 
-    // Writes the built frame and waits for its answer, at most totalWaitMs
-    // (the response periods end it earlier). A non-zero stop ends the wait
-    // before the next read.
-    WaitEnd Exchange(const RequestFrame& frame, std::int64_t totalWaitMs, const std::atomic<int>* stop = nullptr);
+    // Writes the built frame and waits for its answer, at most totalWaitMs.
+    // The response periods end it earlier, except while a frame is arriving:
+    // an answer whose bytes keep coming is waited for up to the bound. A
+    // frame byte for byte the request just written is the line's echo: it
+    // is reported (Echo) and skipped.
+    WaitEnd Exchange(const RequestFrame& frame, std::int64_t totalWaitMs, const StopCheck& stopped = {});
+
+    // The wait ended while a frame's bytes were still coming.
+    bool MidFrame() const { return m_response.inFrame && !m_response.complete; }
 
 private:
     // ReceiverPort
@@ -80,6 +89,8 @@ private:
     RequestTracker m_tracker;
     ResponseFrame m_response;
     std::optional<std::int64_t> m_timerDeadline;
+    std::uint64_t m_lastByteMs = 0;
+    std::vector<std::uint8_t> m_written;   // the request on the line, to know its echo
     std::optional<WaitEnd> m_end;
 };
 

@@ -16,6 +16,10 @@ std::string FrameDamage(std::span<const std::uint8_t> frame)
         return "no 0x05 before the checksum";
     if (frame.back() != FiscalFrame::kEnd)
         return "no 0x03 at the end";
+    // The printer's answer puts 0x04 before its six status bytes; a request
+    // (an echo of the line) has none there.
+    if (frame[postamble - FiscalFrame::kStatusBytes - 1] != FiscalFrame::kStatusSeparator)
+        return "no 0x04 before the status bytes";
     const auto expected = ChecksumChars(FrameChecksum(frame.data() + 1, postamble));
     const std::span<const std::uint8_t> got = frame.subspan(postamble + 1, FiscalFrame::kChecksumChars);
     if (!std::equal(got.begin(), got.end(), expected.begin()))

@@ -146,6 +146,9 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
         } else if (HasName(arg, "--timeout-ms")) {
             if (!TakeNumber(args, i, "--timeout-ms", 1, kMaxTotalWaitMs, line.totalWaitMs, error))
                 return std::nullopt;
+        } else if (HasName(arg, "--retries")) {
+            if (!TakeNumber(args, i, "--retries", 0, kMaxRetries, line.retries, error))
+                return std::nullopt;
         } else if (HasName(arg, "--wait-port")) {
             if (!TakeNumber(args, i, "--wait-port", 0, kMaxPortWaitSeconds, line.portWaitSeconds, error))
                 return std::nullopt;

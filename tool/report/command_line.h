@@ -1,7 +1,7 @@
 // Options and operands of quillon-report. Portable, so that every bad
 // argument can be tested natively.
 //
-//   quillon-report [--port PORT] [--wait-port SECONDS] [--log FILE] [--state-dir DIR]
+//   quillon-report [--port PORT] [--wait-port SECONDS] [--log FILE] [--retries N]
 //                  [--dry-run] [--trace] [--json] [--timeout-ms N] OPERATION [FROM TO]
 //   quillon-report --list | --ports | --help | --version   [--json]
 #pragma once
@@ -19,6 +19,9 @@ namespace quillon::report {
 inline constexpr std::int64_t kDefaultTotalWaitMs = 30'000;
 inline constexpr std::int64_t kMaxTotalWaitMs = 24LL * 3600 * 1000;
 inline constexpr std::int64_t kMaxPortWaitSeconds = 24LL * 3600;
+// How often a request whose answer was lost is sent again, as the same bytes.
+inline constexpr std::int64_t kDefaultRetries = 3;
+inline constexpr std::int64_t kMaxRetries = 20;
 
 struct CommandLine {
     std::string port;                  // empty: the platform's default
@@ -26,7 +29,8 @@ struct CommandLine {
     std::optional<std::string> first;  // FROM and TO, both or neither
     std::optional<std::string> second;
     std::string logPath;               // --log: append one line per run
-    std::string stateDir;              // --state-dir: where the sequence state is kept
+    std::string stateDir;              // --state-dir: accepted for older scripts, not used
+    std::int64_t retries = kDefaultRetries;
     std::int64_t totalWaitMs = kDefaultTotalWaitMs;
     std::int64_t portWaitSeconds = 0;  // --wait-port: how long a busy port is waited for
     bool dryRun = false;

@@ -5,8 +5,8 @@
 
 namespace quillon::report {
 
-ReportExchange::ReportExchange(SerialLine* line, Clock& clock, WireTrace* trace, const std::atomic<int>* stop)
-    : m_line(line), m_clock(clock), m_trace(trace), m_stop(stop)
+ReportExchange::ReportExchange(SerialLine* line, Clock& clock, WireTrace* trace)
+    : m_line(line), m_clock(clock), m_trace(trace)
 {
 }
 
@@ -21,7 +21,7 @@ const RequestFrame& ReportExchange::Prepare(const ReportRequest& request, int se
     return m_frame;
 }
 
-ExchangeResult ReportExchange::Run(std::int64_t totalWaitMs)
+ExchangeResult ReportExchange::Run(std::int64_t totalWaitMs, const StopCheck& stopped)
 {
     m_result = {};
     m_synPeriods = 0;
@@ -30,7 +30,9 @@ ExchangeResult ReportExchange::Run(std::int64_t totalWaitMs)
         m_trace->Sent(m_frame);
     if (m_line) {
         SingleThreadLink link(*m_line, m_clock, *this, m_trace);
-        switch (link.Exchange(m_frame, totalWaitMs, m_stop)) {
+        const WaitEnd end = link.Exchange(m_frame, totalWaitMs, stopped);
+        m_result.midFrame = link.MidFrame();
+        switch (end) {
         case WaitEnd::Answered:
             m_result.outcome = ExchangeOutcome::Answered;
             break;
@@ -74,6 +76,9 @@ void ReportExchange::OnLinkEvent(const LinkEvent& event)
     case LinkEventKind::UnusableLength:
     case LinkEventKind::ShortLength:
         m_result.unusableFrame = "length byte 0x" + HexByte(event.lengthByte) + " describes no frame";
+        break;
+    case LinkEventKind::Echo:
+        ++m_result.echoes;
         break;
     case LinkEventKind::FrameStalled:
         m_result.unusableFrame = "incomplete frame: bytes stopped after " + std::to_string(event.bytesHad) + " of " +

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,22 +40,24 @@ struct ExchangeResult {
     bool periodEnded = false;             // a response period passed without answer or SYN
     bool taxRateError = false;            // the tax rates were refused
     bool sawNak = false;
+    bool midFrame = false;                // the wait ended while an answer's bytes were coming
+    int echoes = 0;                       // the request's own bytes, heard back and skipped
     std::string unusableFrame;            // empty, or why the last frame was given up
 };
 
 class ReportExchange final : private LinkEvents {
 public:
     // line may be null for a run that only prepares the frame (--dry-run).
-    // A non-zero stop ends the wait (a signal or a console event set it).
-    ReportExchange(SerialLine* line, Clock& clock, WireTrace* trace, const std::atomic<int>* stop = nullptr);
+    ReportExchange(SerialLine* line, Clock& clock, WireTrace* trace);
     ReportExchange(const ReportExchange&) = delete;
     ReportExchange& operator=(const ReportExchange&) = delete;
 
     // Fills and builds the request frame with the given sequence number.
     const RequestFrame& Prepare(const ReportRequest& request, int sequence);
     // Writes the prepared frame and waits for its answer, at most totalWaitMs
-    // (the response periods end the wait earlier).
-    ExchangeResult Run(std::int64_t totalWaitMs);
+    // (the response periods end the wait earlier); stopped ends it before
+    // the next read. The same bytes go out again on every call.
+    ExchangeResult Run(std::int64_t totalWaitMs, const StopCheck& stopped = {});
 
 private:
     void OnLinkEvent(const LinkEvent& event) override;
@@ -65,7 +66,6 @@ private:
     SerialLine* m_line;
     Clock& m_clock;
     WireTrace* m_trace;
-    const std::atomic<int>* m_stop;
     RequestFrame m_frame;
     std::string m_data;                 // the frame's data text, alive while the frame is
     ExchangeResult m_result;

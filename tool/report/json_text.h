@@ -17,6 +17,7 @@ public:
     JsonObject& Text(std::string_view name, std::string_view text) { return Raw(name, JsonString(text)); }
     JsonObject& Number(std::string_view name, long long value) { return Raw(name, std::to_string(value)); }
     JsonObject& Null(std::string_view name) { return Raw(name, "null"); }
+    JsonObject& Bool(std::string_view name, bool value) { return Raw(name, value ? "true" : "false"); }
     JsonObject& Raw(std::string_view name, std::string_view json);
     std::string Done() const { return (m_text.empty() ? "{" : m_text) + "}"; }
 

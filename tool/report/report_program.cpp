@@ -15,7 +15,6 @@
 #include "tool/report/operation_names.h"
 #include "tool/report/range_check.h"
 #include "tool/report/run_log.h"
-#include "tool/report/sequence_state.h"
 #include "tool/report/utf8_text.h"
 #include "tool/report/wire_text.h"
 
@@ -27,13 +26,15 @@ constexpr std::string_view kProgram = "quillon-report";
 constexpr std::int64_t kPortRetryMs = 250;
 
 constexpr std::string_view kUsage =
-    "Usage: quillon-report [--port PORT] [--wait-port SECONDS] [--log FILE] [--state-dir DIR]\n"
+    "Usage: quillon-report [--port PORT] [--wait-port SECONDS] [--log FILE] [--retries N]\n"
     "                      [--dry-run] [--trace] [--json] [--timeout-ms N] OPERATION [FROM TO]\n"
     "       quillon-report --list | --ports | --help | --version   [--json]\n"
     "\n"
     "Sends one report request to the fiscal printer (9600 baud, 8N1, no flow\n"
     "control) and prints the answer as the Quillon dialog shows it, then the\n"
-    "answer's data and six status bytes.\n"
+    "answer's data and six status bytes. A status request (command 74) goes\n"
+    "first; a report whose answer is lost is sent again as the same bytes, which\n"
+    "the printer answers from memory without running the report twice.\n"
     "\n"
     "  OPERATION          index 0-10 or name (--list shows them)\n"
     "  FROM TO            the range of a date (DDMMYY) or number (0001) operation;\n"
@@ -41,8 +42,8 @@ constexpr std::string_view kUsage =
     "  --port PORT        @PORTS@ (default @DEFAULT@)\n"
     "  --wait-port S      wait up to S seconds for a port another program holds\n"
     "  --log FILE         append one line per run to FILE\n"
-    "  --state-dir DIR    keep the port's last sequence byte in DIR\n"
-    "                     (default @STATE@)\n"
+    "  --retries N        send a request whose answer was lost again, up to N times\n"
+    "                     (default 3)\n"
     "  --dry-run          print the request frame, open nothing\n"
     "  --trace            print every frame on the wire to standard error\n"
     "  --json             print one JSON object (--list, --ports: an array)\n"
@@ -62,7 +63,7 @@ constexpr std::string_view kUsage =
     "  7    tax-rate-error: no tax rate for the period, or the printer failed\n"
     "  8    wrong-command: the answer is to another command\n"
     "  9    port-busy: another program holds the port\n"
-    "  10   output-failed: the output, the log or the sequence state cannot be written\n"
+    "  10   output-failed: the output or the log cannot be written\n"
     "  130  interrupted (Ctrl+C); 143 when terminated\n";
 
 std::string Replace(std::string text, std::string_view key, std::string_view value)
@@ -91,6 +92,24 @@ std::string AnswerText(int command)
     return Utf8From1251(AnswerFor(command).text);
 }
 
+// The status request: it changes nothing on the printer, and its answer,
+// fresh or from memory, makes the report's sequence byte one the printer
+// has not just seen.
+constexpr std::uint8_t kStatusCommand = 74;
+// The status request's byte S and the report's S + 1 both lie here: never a
+// control byte, never the 0x00 the line drops.
+constexpr std::uint8_t kFirstSequenceByte = 0x21;
+constexpr std::uint8_t kLastStatusSequenceByte = 0x7E;
+
+// Outcomes after which the report may or may not have run, and the same
+// bytes sent again settle it: the printer answers a repeated sequence byte
+// from memory.
+bool LostAnswer(Outcome outcome)
+{
+    return outcome == Outcome::NoAnswer || outcome == Outcome::Nak || outcome == Outcome::BadFrame ||
+           outcome == Outcome::StaleAnswer || outcome == Outcome::SynLimit;
+}
+
 // One run of the program, with what it has learnt so far.
 class Run {
 public:
@@ -106,7 +125,9 @@ private:
     Outcome DryRun();
     Outcome Exchange();
     Outcome OpenPort(std::unique_ptr<SerialLine>& serial);
-    Outcome TakeSequence(bool keep);
+    void DrawSequences();
+    Outcome AskStatus(SerialLine& serial, WireTrace* trace);
+    Outcome SendReport(SerialLine& serial, WireTrace* trace);
     Outcome Judge(const ExchangeResult& result);
     Outcome JudgeSilence(const ExchangeResult& result);
     Outcome JudgeAnswer(const ExchangeResult& result);
@@ -114,10 +135,14 @@ private:
     ExitCode Finish(Outcome outcome);
     std::string TextOutput(Outcome outcome) const;
     std::string JsonOutput(Outcome outcome, ExitCode code) const;
-    void AppendLog(Outcome outcome, ExitCode code);
+    bool AppendLog(Outcome outcome, ExitCode code);
     std::string Port() const { return m_line.port.empty() ? m_platform.DefaultPort() : m_line.port; }
-    // The answer's data as every output shows it; only once there is a result.
+    bool StopAsked() const { return m_platform.StopCode() != 0; }
+    // The answer's data as every output shows it; only once there is an answer.
     std::string AnswerData() const { return DataText(m_result->data, CyrillicLetterUtf8); }
+    bool Answered() const { return m_result && m_result->outcome == ExchangeOutcome::Answered; }
+    // The printer's last status bytes: the report's answer's, else the status request's.
+    const std::array<std::uint8_t, FiscalFrame::kStatusBytes>* PrinterStatus() const;
 
     const CommandLine& m_line;
     ReportPlatform& m_platform;
@@ -125,7 +150,11 @@ private:
     int m_index = -1;
     ReportRequest m_request;
     std::string m_port;                     // set once the port is about to be used
+    std::optional<std::uint8_t> m_statusSequenceByte;
     std::optional<std::uint8_t> m_sequenceByte;
+    std::optional<std::array<std::uint8_t, FiscalFrame::kStatusBytes>> m_statusAnswer;
+    bool m_sent = false;                    // the report's bytes went out at least once
+    int m_resent = 0;                       // and were sent again this many times
     std::optional<ExchangeResult> m_result;
     std::string m_failure;                  // "what: why", UTF-8
     std::string m_dryRunText;
@@ -189,27 +218,17 @@ Outcome Run::Compose()
     return Outcome::Ok;
 }
 
-Outcome Run::TakeSequence(bool keep)
+void Run::DrawSequences()
 {
-    const std::string dir = m_line.stateDir.empty() ? m_platform.DefaultStateDir() : m_line.stateDir;
-    if (dir.empty())
-        return Failed(Outcome::OutputFailed, "cannot keep the sequence state", "no folder for it (--state-dir names one)");
-    const std::string path = m_platform.JoinPath(dir, SequenceStateFileName(m_platform.CanonicalPort(Port())));
-    const std::optional<std::string> text = m_platform.ReadFileText(path);
-    const std::optional<std::uint8_t> last = text ? ParseSequenceState(*text) : std::nullopt;
-    const int sequence = last ? SequenceAfter(*last) : m_platform.FirstSequence();
-    m_sequenceByte = SequenceByte(sequence);
-    std::string why;
-    if (keep && !m_platform.ReplaceFileText(path, SequenceStateText(*m_sequenceByte), why))
-        return Failed(Outcome::OutputFailed, "cannot keep the sequence state in " + path,
-                      why + " (--state-dir chooses another folder)");
-    return Outcome::Ok;
+    constexpr int kChoices = kLastStatusSequenceByte - kFirstSequenceByte + 1;
+    const int drawn = ((m_platform.FirstSequence() % kChoices) + kChoices) % kChoices;
+    m_statusSequenceByte = static_cast<std::uint8_t>(kFirstSequenceByte + drawn);
+    m_sequenceByte = static_cast<std::uint8_t>(*m_statusSequenceByte + 1);
 }
 
 Outcome Run::DryRun()
 {
-    if (const Outcome taken = TakeSequence(false); taken != Outcome::Ok)
-        return taken;
+    DrawSequences();
     ReportExchange exchange(nullptr, m_platform, nullptr);
     const RequestFrame& frame = exchange.Prepare(m_request, *m_sequenceByte - FiscalFrame::kSequenceBias);
     m_dryRunFrame = HexBytes(std::span<const std::uint8_t>(frame.frame.data(), frame.FrameSize()));
@@ -225,14 +244,14 @@ Outcome Run::OpenPort(std::unique_ptr<SerialLine>& serial)
     OpenResult opened;
     for (;;) {
         serial = m_platform.OpenLine(m_port, opened);
-        if (opened.status != OpenStatus::Busy || m_platform.StopCode() != 0)
+        if (opened.status != OpenStatus::Busy || StopAsked())
             break;
         const std::int64_t left = deadline - m_platform.NowMs();
         if (left <= 0)
             break;
         m_platform.Pause(std::min(left, kPortRetryMs));
     }
-    if (m_platform.StopCode() != 0 && !serial)
+    if (StopAsked() && !serial)
         return Failed(Outcome::Interrupted, "interrupted", "stopped while waiting for " + m_port);
     switch (opened.status) {
     case OpenStatus::Opened:
@@ -244,11 +263,14 @@ Outcome Run::OpenPort(std::unique_ptr<SerialLine>& serial)
                       (m_line.portWaitSeconds > 0 ? " (waited " + std::to_string(m_line.portWaitSeconds) + " s)"
                                                   : " (--wait-port SECONDS waits for it)"));
     case OpenStatus::CannotOpen:
-        return Failed(Outcome::CannotOpen, "cannot open " + m_port, opened.reason + DialogText(LinkEventKind::PortNotOpened));
+        return Failed(Outcome::CannotOpen, "cannot open " + m_port,
+                      opened.reason + DialogText(LinkEventKind::PortNotOpened));
     case OpenStatus::CannotReadState:
-        return Failed(Outcome::CannotOpen, "cannot set up " + m_port, opened.reason + DialogText(LinkEventKind::CannotReadState));
+        return Failed(Outcome::CannotOpen, "cannot set up " + m_port,
+                      opened.reason + DialogText(LinkEventKind::CannotReadState));
     case OpenStatus::CannotSetState:
-        return Failed(Outcome::CannotOpen, "cannot set up " + m_port, opened.reason + DialogText(LinkEventKind::CannotSetState));
+        return Failed(Outcome::CannotOpen, "cannot set up " + m_port,
+                      opened.reason + DialogText(LinkEventKind::CannotSetState));
     }
     return Failed(Outcome::CannotOpen, "cannot open " + m_port, opened.reason);
 }
@@ -262,15 +284,73 @@ Outcome Run::Exchange()
     std::unique_ptr<SerialLine> serial;
     if (const Outcome opened = OpenPort(serial); opened != Outcome::Ok)
         return opened;
-    // Taken while the port is ours, so two runs never take the same number.
-    if (const Outcome taken = TakeSequence(true); taken != Outcome::Ok)
-        return taken;
-
+    DrawSequences();
     WireTrace trace([this](const std::string& text) { m_platform.WriteErr(text + "\n"); });
-    ReportExchange exchange(serial.get(), m_platform, m_line.trace ? &trace : nullptr, &m_platform.StopCode());
-    exchange.Prepare(m_request, *m_sequenceByte - FiscalFrame::kSequenceBias);
-    m_result = exchange.Run(m_line.totalWaitMs);
-    return Judge(*m_result);
+    WireTrace* tracing = m_line.trace ? &trace : nullptr;
+    if (const Outcome asked = AskStatus(*serial, tracing); asked != Outcome::Ok)
+        return asked;
+    return SendReport(*serial, tracing);
+}
+
+Outcome Run::AskStatus(SerialLine& serial, WireTrace* trace)
+{
+    ReportExchange status(&serial, m_platform, trace);
+    status.Prepare(ReportRequest{kStatusCommand, {}}, *m_statusSequenceByte - FiscalFrame::kSequenceBias);
+    Outcome outcome = Outcome::NoAnswer;
+    for (std::int64_t attempt = 0; attempt <= m_line.retries; ++attempt) {
+        if (StopAsked())
+            return Failed(Outcome::Interrupted, "interrupted", "stopped before the report was written");
+        const ExchangeResult result = status.Run(m_line.totalWaitMs, [this] { return StopAsked(); });
+        if (result.outcome == ExchangeOutcome::Interrupted)
+            return Failed(Outcome::Interrupted, "interrupted", "stopped before the report was written");
+        // Whatever command it names: the printer's last byte is now S.
+        const std::string damage = result.outcome == ExchangeOutcome::Answered ? FrameDamage(result.frame) : "";
+        if (result.outcome == ExchangeOutcome::Answered && damage.empty()) {
+            m_statusAnswer = result.status;
+            m_failure.clear();
+            return Outcome::Ok;
+        }
+        outcome = damage.empty() ? Judge(result) : Failed(Outcome::BadFrame, "damaged answer", damage);
+    }
+    m_failure += "; the status request was sent " + std::to_string(m_line.retries + 1) +
+                 (m_line.retries == 0 ? " time" : " times") +
+                 " without a usable answer, so the report was not sent (--find looks for the printer)";
+    return outcome;
+}
+
+Outcome Run::SendReport(SerialLine& serial, WireTrace* trace)
+{
+    ReportExchange report(&serial, m_platform, trace);
+    report.Prepare(m_request, *m_sequenceByte - FiscalFrame::kSequenceBias);
+    // Once the report's bytes are out, a stop waits for their answer, so
+    // that the outcome is known; a second stop ends the wait at once.
+    const StopCheck secondStop = [this] { return m_platform.StopCount() >= 2; };
+    Outcome outcome = Outcome::NoAnswer;
+    for (std::int64_t attempt = 0; attempt <= m_line.retries; ++attempt) {
+        if (StopAsked()) {
+            if (!m_sent)
+                return Failed(Outcome::Interrupted, "interrupted", "stopped before the report was written");
+            break;
+        }
+        if (m_sent)
+            ++m_resent;
+        m_sent = true;   // before the write: a run never says "not sent" once bytes may have gone out
+        m_result = report.Run(m_line.totalWaitMs, secondStop);
+        outcome = Judge(*m_result);
+        if (!LostAnswer(outcome))
+            break;
+    }
+    const std::string tries = std::to_string(m_resent + 1) + (m_resent == 0 ? " time" : " times");
+    if (StopAsked()) {
+        const std::string known = Answered() ? "the printer answered" : "the answer did not come";
+        return Failed(Outcome::Interrupted, "interrupted",
+                      "stopped after the report was sent (" + tries + "); " + known +
+                          (Answered() ? "" : "; the printer may have run it: check its journal before running it again"));
+    }
+    if (LostAnswer(outcome))
+        m_failure += "; the report was sent " + tries +
+                     " without a usable answer: the printer may have run it, so check its journal before running it again";
+    return outcome;
 }
 
 Outcome Run::Judge(const ExchangeResult& result)
@@ -279,6 +359,8 @@ Outcome Run::Judge(const ExchangeResult& result)
     case ExchangeOutcome::Interrupted:
         return Failed(Outcome::Interrupted, "interrupted", "stopped while waiting for the answer");
     case ExchangeOutcome::SynLimit:
+        if (result.midFrame)
+            return JudgeSilence(result);
         return Failed(Outcome::SynLimit, "no answer within " + std::to_string(m_line.totalWaitMs) + " ms",
                       "the printer kept sending SYN; --timeout-ms raises the bound" +
                           DialogText(LinkEventKind::NoAnswer));
@@ -292,17 +374,21 @@ Outcome Run::Judge(const ExchangeResult& result)
 
 Outcome Run::JudgeSilence(const ExchangeResult& result)
 {
-    const bool periodEnded = result.periodEnded;
-    const std::string dialogText = periodEnded ? DialogText(LinkEventKind::NoAnswer) : std::string();
-    if (!result.unusableFrame.empty())
+    const std::string dialogText = result.periodEnded ? DialogText(LinkEventKind::NoAnswer) : std::string();
+    if (result.midFrame)
+        return Failed(Outcome::BadFrame, "unusable answer",
+                      "cut off: its bytes were still coming after " + std::to_string(m_line.totalWaitMs) +
+                          " ms (--timeout-ms)");
+    if (!result.unusableFrame.empty() && result.echoes == 0)
         return Failed(Outcome::BadFrame, "unusable answer", result.unusableFrame + dialogText);
     if (result.sawNak)
         return Failed(Outcome::Nak, "request refused", "the printer sent NAK" + dialogText);
-    if (!periodEnded)
+    const std::string echo = result.echoes > 0 ? " (the line sent the request back; that echo is not an answer)" : "";
+    if (!result.periodEnded)
         return Failed(Outcome::NoAnswer, "no answer",
-                      "nothing within " + std::to_string(m_line.totalWaitMs) + " ms (--timeout-ms)");
+                      "nothing within " + std::to_string(m_line.totalWaitMs) + " ms (--timeout-ms)" + echo);
     return Failed(Outcome::NoAnswer, "no answer",
-                  "nothing within " + std::to_string(kResponsePeriodMs) + " ms of the request" + dialogText);
+                  "nothing within " + std::to_string(kResponsePeriodMs) + " ms of the request" + echo + dialogText);
 }
 
 Outcome Run::JudgeAnswer(const ExchangeResult& result)
@@ -318,7 +404,15 @@ Outcome Run::JudgeAnswer(const ExchangeResult& result)
                       "command " + std::to_string(result.commandByte) + ", not " + std::to_string(m_request.command));
     if (result.taxRateError)
         return Failed(Outcome::TaxRateError, "tax-rate error", Utf8From1251(NoticeFor(LinkEventKind::TaxRateError)->text));
+    m_failure.clear();   // an earlier try's failure is history once the answer came
     return Outcome::Ok;
+}
+
+const std::array<std::uint8_t, FiscalFrame::kStatusBytes>* Run::PrinterStatus() const
+{
+    if (Answered())
+        return &m_result->status;
+    return m_statusAnswer ? &*m_statusAnswer : nullptr;
 }
 
 std::string Run::TextOutput(Outcome outcome) const
@@ -346,6 +440,10 @@ std::string Run::JsonOutput(Outcome outcome, ExitCode code) const
         json.Number("command", m_request.command).Text("request", m_request.data);
     if (m_sequenceByte)
         json.Text("sequence", "0x" + HexByte(*m_sequenceByte));
+    if (m_statusSequenceByte && outcome != Outcome::DryRun)
+        json.Bool("sent", m_sent)
+            .Number("resent", m_resent)
+            .Text("status_sequence", "0x" + HexByte(*m_statusSequenceByte));
     if (outcome == Outcome::DryRun)
         json.Text("frame", m_dryRunFrame);
     if (m_result && m_result->outcome == ExchangeOutcome::Answered) {
@@ -368,20 +466,26 @@ std::string Run::JsonOutput(Outcome outcome, ExitCode code) const
     return json.Done() + "\n";
 }
 
-void Run::AppendLog(Outcome outcome, ExitCode code)
+// False when the line could not be written.
+bool Run::AppendLog(Outcome outcome, ExitCode code)
 {
     if (m_line.logPath.empty())
-        return;
+        return true;
     RunRecord record{m_platform.LocalTime(),
                      m_index >= 0 ? std::string(OperationName(m_index)) : m_line.operation,
                      m_port.empty() ? Port() : m_port,
                      OutcomeName(outcome),
                      static_cast<int>(code),
                      m_platform.NowMs() - m_start,
-                     outcome == Outcome::Ok && m_result ? AnswerData() : std::string()};
+                     m_sent,
+                     m_resent,
+                     PrinterStatus() ? HexBytes(*PrinterStatus()) : std::string(),
+                     Answered() ? AnswerData() : std::string()};
     std::string why;
-    if (!m_platform.AppendFileText(m_line.logPath, LogLine(record), why))
-        m_platform.WriteErr(std::string(kProgram) + ": cannot write the log " + m_line.logPath + ": " + why + "\n");
+    if (m_platform.AppendFileText(m_line.logPath, LogLine(record), why))
+        return true;
+    m_platform.WriteErr(std::string(kProgram) + ": cannot write the log " + m_line.logPath + ": " + why + "\n");
+    return false;
 }
 
 ExitCode Run::Finish(Outcome outcome)
@@ -391,6 +495,8 @@ ExitCode Run::Finish(Outcome outcome)
         code = static_cast<ExitCode>(m_platform.StopCode().load());
     if (!m_failure.empty())
         m_platform.WriteErr(std::string(kProgram) + ": " + m_failure + "\n");
+    // The output first: what the printer answered reaches the caller even
+    // when the log cannot be written afterwards.
     const std::string output = m_line.json ? JsonOutput(outcome, code) : TextOutput(outcome);
     std::string why;
     if (!output.empty() && !m_platform.WriteOut(output, why)) {
@@ -398,7 +504,10 @@ ExitCode Run::Finish(Outcome outcome)
         code = ExitCode::OutputFailed;
         m_platform.WriteErr(std::string(kProgram) + ": cannot write the output: " + why + "\n");
     }
-    AppendLog(outcome, code);
+    // A failed log line must not hide a failed report: it turns only a
+    // success into output-failed.
+    if (!AppendLog(outcome, code) && (code == ExitCode::Ok))
+        code = ExitCode::OutputFailed;
     return code;
 }
 
@@ -450,9 +559,7 @@ std::optional<std::string> InformationFor(const CommandLine& line, ReportPlatfor
 {
     if (line.help) {
         std::string help = Replace(std::string(kUsage), "@PORTS@", platform.PortHelp());
-        help = Replace(std::move(help), "@DEFAULT@", platform.DefaultPort());
-        const std::string state = platform.DefaultStateDir();
-        return Replace(std::move(help), "@STATE@", state.empty() ? "none: give --state-dir" : state);
+        return Replace(std::move(help), "@DEFAULT@", platform.DefaultPort());
     }
     if (line.version)
         return std::string(kProgram) + " " LORVANE_VERSION_TEXT "\n";

@@ -1,6 +1,6 @@
 // quillon-report: one report operation from the command line. The whole
-// program apart from the platform: arguments, the request, the port's
-// sequence state, the wait, the output, the log and the exit code. The
+// program apart from the platform: arguments, the request, the status
+// request, the wait and the tries, the output, the log and the exit code. The
 // Linux and Windows mains only supply a ReportPlatform.
 #pragma once
 
@@ -33,9 +33,6 @@ public:
     virtual std::string DefaultPort() const = 0;
     // What --port takes, for --help.
     virtual std::string_view PortHelp() const = 0;
-    // The name the port's sequence state is kept under: the device a Linux
-    // path leads to, COMn in capitals on Windows.
-    virtual std::string CanonicalPort(const std::string& port) const = 0;
     // Opens the port for this run alone and sets it up (9600 8N1, raw, no
     // flow control); null with the status and reason when that fails. A
     // port that another program holds is Busy.
@@ -49,23 +46,19 @@ public:
     // Non-zero once the run is told to stop (signal, console event): the
     // exit code that the stop gives.
     virtual const std::atomic<int>& StopCode() = 0;
+    // How many stops have come: a run that has sent its report waits for the
+    // answer after the first, and ends at once after the second.
+    virtual int StopCount() = 0;
     // Waits ms, or less when told to stop.
     virtual void Pause(std::int64_t ms) = 0;
     // "YYYY-MM-DD HH:MM:SS", local time.
     virtual std::string LocalTime() = 0;
 
-    // --- files: the log and the sequence state
-    // The folder the sequence state is kept in without --state-dir; empty
-    // when there is none.
-    virtual std::string DefaultStateDir() = 0;
-    virtual std::string JoinPath(const std::string& dir, const std::string& name) const = 0;
-    virtual std::optional<std::string> ReadFileText(const std::string& path) = 0;
-    // Replaces the file as a whole (making its folder); false with the reason.
-    virtual bool ReplaceFileText(const std::string& path, std::string_view text, std::string& why) = 0;
+    // --- the log
     // Appends in one write, so that lines of runs at the same time never
     // interleave; creates the file. False with the reason.
     virtual bool AppendFileText(const std::string& path, std::string_view text, std::string& why) = 0;
-    // The sequence number of a port's first run, when no state is kept yet.
+    // A number drawn from the clock: where the run's sequence bytes start.
     virtual int FirstSequence() = 0;
 };
 

@@ -31,7 +31,8 @@ std::string LogLine(const RunRecord& record)
 {
     std::string line = Field(record.localTime) + "\t" + Field(record.operation) + "\t" + Field(record.port) + "\t" +
                        std::string(record.outcome) + "\t" + std::to_string(record.exitCode) + "\t" +
-                       std::to_string(record.elapsedMs) + "\t";
+                       std::to_string(record.elapsedMs) + "\t" + (record.sent ? "sent" : "not-sent") + "\t" +
+                       std::to_string(record.resent) + "\t" + record.status + "\t";
     if (!record.data.empty())
         line += "\"" + Field(record.data) + "\"";
     return line + "\n";

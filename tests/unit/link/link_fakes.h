@@ -37,6 +37,7 @@ inline const char* EventName(LinkEventKind kind)
     case LinkEventKind::UnusableLength: return "unusable-length";
     case LinkEventKind::ShortLength: return "short-length";
     case LinkEventKind::FrameStalled: return "stalled";
+    case LinkEventKind::Echo: return "echo";
     default: return "connection";
     }
 }

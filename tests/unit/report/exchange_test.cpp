@@ -17,9 +17,9 @@ class ExchangeTest : public ::testing::Test {
 protected:
     ExchangeResult RunRequest(std::uint8_t command, std::string data, std::int64_t totalWaitMs = 30'000)
     {
-        ReportExchange exchange(&line, clock, &trace, &stop);
+        ReportExchange exchange(&line, clock, &trace);
         exchange.Prepare(ReportRequest{command, std::move(data)}, 1);
-        return exchange.Run(totalWaitMs);
+        return exchange.Run(totalWaitMs, [this] { return stop != 0; });
     }
 
     FakeClock clock;

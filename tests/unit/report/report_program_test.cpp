@@ -22,7 +22,6 @@ public:
     std::int64_t NowMs() override { return clock.NowMs(); }
     std::string DefaultPort() const override { return "COM1"; }
     std::string_view PortHelp() const override { return "COM1 to COM256"; }
-    std::string CanonicalPort(const std::string& port) const override { return port; }
     std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenResult& result) override
     {
         opened.push_back(port);
@@ -31,7 +30,14 @@ public:
         if (result.status != OpenStatus::Opened)
             return nullptr;
         auto line = std::make_unique<FakeLine>(clock);
-        line->responder = responder;
+        // The status request goes first; unless told otherwise the printer
+        // answers it, and the test's responder answers the rest.
+        line->responder = [this, printer = responder](FakeLine& l, std::span<const std::uint8_t> request) {
+            if (request[3] == 74 && answersStatus)
+                l.Send(5, Response(74, "", request[2]));
+            else if (printer)
+                printer(l, request);
+        };
         written = &line->written;
         lines.push_back(std::move(line));
         return std::make_unique<Borrowed>(*lines.back());
@@ -50,32 +56,19 @@ public:
     }
     void WriteErr(std::string_view text) override { err += text; }
     const std::atomic<int>& StopCode() override { return stopCode; }
+    int StopCount() override { return stopCount; }
     void Pause(std::int64_t ms) override { clock.now += ms; }
     std::string LocalTime() override { return "2026-12-09 21:30:02"; }
-    std::string DefaultStateDir() override { return "state"; }
-    std::string JoinPath(const std::string& dir, const std::string& name) const override { return dir + "/" + name; }
-    std::optional<std::string> ReadFileText(const std::string& path) override
-    {
-        const auto found = files.find(path);
-        return found == files.end() ? std::nullopt : std::optional<std::string>(found->second);
-    }
-    bool ReplaceFileText(const std::string& path, std::string_view text, std::string& why) override
-    {
-        why = "Read-only file system";
-        if (readOnly)
-            return false;
-        files[path] = std::string(text);
-        return true;
-    }
     bool AppendFileText(const std::string& path, std::string_view text, std::string& why) override
     {
         why = "Permission denied";
-        if (readOnly)
+        if (readOnly || (logFull && !text.empty()))
             return false;
         files[path] += text;
         return true;
     }
-    int FirstSequence() override { return 1; }
+    int FirstSequence() override { return firstSequence; }
+    int firstSequence = 0;   // status request 0x21, report 0x22
 
     FakeClock clock;
     FakeLine::Responder responder;
@@ -87,8 +80,11 @@ public:
     std::vector<SerialPortInfo> ports;
     std::map<std::string, std::string> files;
     std::atomic<int> stopCode{0};
+    int stopCount = 0;
+    bool answersStatus = true;
     bool outputWorks = true;
     bool readOnly = false;
+    bool logFull = false;   // opens, but a line cannot be written (a full disk, /dev/full)
     bool outOfMemory = false;
     std::string out;
     std::string err;
@@ -106,16 +102,27 @@ private:
 class ReportProgramTest : public ::testing::Test {
 protected:
     int Run(std::vector<std::string_view> args) { return static_cast<int>(RunReportProgram(args, platform)); }
+    // The data text of the last frame written (the report's; the status
+    // request goes first).
     std::string Sent() const
     {
         if (!platform.written)
             return {};
         const auto& w = *platform.written;
-        return std::string(w.begin() + 4, w.end() - 6);   // the data text
+        const auto start = std::find(w.rbegin(), w.rend(), FiscalFrame::kStart).base() - 1;
+        return std::string(start + 4, w.end() - 6);
     }
 
     FakePlatform platform;
 };
+
+// The outcome word of the last --json run.
+std::string OutcomeOf(const std::string& out)
+{
+    const std::string key = "\"outcome\":\"";
+    const auto at = out.rfind(key);
+    return at == std::string::npos ? "" : out.substr(at + key.size(), out.find('"', at + key.size()) - at - key.size());
+}
 
 // "Отговор на команда  69 " in UTF-8.
 constexpr std::string_view kAnswer69Utf8 = "\xD0\x9E\xD1\x82\xD0\xB3\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x80 \xD0\xBD\xD0\xB0 "
@@ -196,14 +203,105 @@ TEST_F(ReportProgramTest, PortThatCannotBeOpenedOrSetUp)
     EXPECT_EQ(Run({"--port", "COM9", "x-report"}), 2);
 }
 
-TEST_F(ReportProgramTest, SilentPrinterExitsSixWithinOnePeriod)
+TEST_F(ReportProgramTest, SilentPrinterGetsTheSameBytesAgainThenExitsSixSayingItMayHaveRun)
 {
-    EXPECT_EQ(Run({"z-report"}), 6);
+    EXPECT_EQ(Run({"--retries", "2", "z-report"}), 6);
     EXPECT_EQ(platform.out, "");
     // "Принтерът не отговаря!"
     EXPECT_NE(platform.err.find("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xBD\xD1\x82\xD0\xB5\xD1\x80\xD1\x8A\xD1\x82"),
               std::string::npos);
-    EXPECT_LT(platform.clock.now, 1000 + 600);
+    EXPECT_NE(platform.err.find("sent 3 times without a usable answer: the printer may have run it"), std::string::npos);
+    // The status request, then three identical tries of the report.
+    const std::vector<std::uint8_t> status{0x01, 0x24, 0x21, 0x4A, 0x05, 0x30, 0x30, 0x39, 0x34, 0x03};
+    const std::vector<std::uint8_t> report{0x01, 0x25, 0x22, 0x45, 0x31, 0x05, 0x30, 0x30, 0x3C, 0x32, 0x03};
+    std::vector<std::uint8_t> expected = status;
+    for (int i = 0; i < 3; ++i)
+        expected.insert(expected.end(), report.begin(), report.end());
+    EXPECT_EQ(*platform.written, expected);
+}
+
+TEST_F(ReportProgramTest, ALostAnswerIsRecoveredBySendingTheSameBytesAndTheReportRunsOnce)
+{
+    // A printer with memory that loses its first answer to the report.
+    int ran = 0;
+    std::vector<std::uint8_t> last;
+    platform.responder = [&](FakeLine& l, std::span<const std::uint8_t> request) {
+        const std::vector<std::uint8_t> bytes(request.begin(), request.end());
+        const bool repeat = bytes == last;
+        last = bytes;
+        if (!repeat) {
+            ++ran;
+            return;   // ran it; the answer is lost on the line
+        }
+        l.Send(10, Response(request[3], "1,0.00", request[2]));
+    };
+    EXPECT_EQ(Run({"--json", "z-report"}), 0);
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(OutcomeOf(platform.out), "ok");
+    EXPECT_NE(platform.out.find("\"sent\":true,\"resent\":1,\"status_sequence\":\"0x21\""), std::string::npos);
+    EXPECT_EQ(platform.err, "") << "a recovered answer is no failure";
+}
+
+// A printer with memory answers a request that repeats its last sequence
+// byte from memory. Whatever byte it took last, the report runs exactly once.
+TEST_F(ReportProgramTest, EveryLastByteOfThePrinterGivesExactlyOneRun)
+{
+    for (int last = 0x20; last <= 0x7F; ++last) {
+        for (int start = 0; start < 94; start += 31) {
+            std::uint8_t lastByte = static_cast<std::uint8_t>(last);
+            int zReports = 0;
+            platform.answersStatus = false;
+            platform.responder = [&](FakeLine& l, std::span<const std::uint8_t> r) {
+                if (r[2] != lastByte) {
+                    lastByte = r[2];
+                    zReports += r[3] == 69 ? 1 : 0;
+                }
+                l.Send(5, Response(r[3], "", r[2]));
+            };
+            platform.firstSequence = start + last;   // the status request's byte meets every last byte
+            ASSERT_EQ(Run({"z-report"}), 0) << last;
+            ASSERT_EQ(zReports, 1) << "last byte 0x" << std::hex << last;
+        }
+    }
+}
+
+TEST_F(ReportProgramTest, AStatusRequestNeverAnsweredSendsNoReport)
+{
+    platform.answersStatus = false;
+    EXPECT_EQ(Run({"--json", "--retries", "1", "z-report"}), 6);
+    EXPECT_EQ(platform.written->size(), 20u) << "the status request twice, as the same bytes, and nothing else";
+    EXPECT_NE(platform.out.find("\"sent\":false,\"resent\":0"), std::string::npos);
+    EXPECT_NE(platform.err.find("no answer to the status request"), std::string::npos);
+}
+
+TEST_F(ReportProgramTest, AnEchoOfTheRequestIsSkippedAndNeverTakenForTheAnswer)
+{
+    // A 13-byte range makes a request as long as an answer frame.
+    platform.responder = [](FakeLine& l, std::span<const std::uint8_t> request) {
+        l.Send(1, std::vector<std::uint8_t>(request.begin(), request.end()));
+    };
+    EXPECT_EQ(Run({"--json", "--retries", "0", "fm-by-date"}), 6);
+    EXPECT_EQ(OutcomeOf(platform.out), "no-answer");
+    EXPECT_NE(platform.err.find("that echo is not an answer"), std::string::npos);
+    platform.responder = [](FakeLine& l, std::span<const std::uint8_t> request) {
+        l.Send(1, std::vector<std::uint8_t>(request.begin(), request.end()));
+        l.Send(30, Response(request[3], "DATA", request[2]));
+    };
+    platform.out.clear();
+    EXPECT_EQ(Run({"--json", "fm-by-date"}), 0);
+    EXPECT_NE(platform.out.find("\"data\":\"DATA\""), std::string::npos);
+}
+
+TEST_F(ReportProgramTest, AnAnswerStillArrivingAtTheEndOfThePeriodIsWaitedFor)
+{
+    // 212 data bytes, one a millisecond, begun 300 ms after the request.
+    platform.responder = [](FakeLine& l, std::span<const std::uint8_t> request) {
+        l.Send(300, Response(request[3], std::string(212, '7'), request[2]), 1);
+    };
+    EXPECT_EQ(Run({"--retries", "0", "z-report"}), 0);
+    platform.err.clear();
+    EXPECT_EQ(Run({"--retries", "0", "--timeout-ms", "400", "z-report"}), 6);
+    EXPECT_NE(platform.err.find("unusable answer: cut off"), std::string::npos) << platform.err;
 }
 
 TEST_F(ReportProgramTest, EndlessSynEndsAtTheTotalBound)
@@ -212,7 +310,7 @@ TEST_F(ReportProgramTest, EndlessSynEndsAtTheTotalBound)
         for (int t = 100; t < 200'000; t += 100)
             l.Send(t, {0x16});
     };
-    EXPECT_EQ(Run({"--timeout-ms", "5000", "z-report"}), 6);
+    EXPECT_EQ(Run({"--retries", "0", "--timeout-ms", "5000", "z-report"}), 6);
     EXPECT_NE(platform.err.find("5000 ms"), std::string::npos);
     EXPECT_LT(platform.clock.now, 1000 + 5200);
 }
@@ -235,7 +333,8 @@ TEST_F(ReportProgramTest, JsonIsOneObjectWithTheAnswer)
     EXPECT_EQ(Run({"--json", "x-report"}), 0);
     EXPECT_EQ(platform.out,
               "{\"operation\":\"x-report\",\"index\":3,\"port\":\"COM1\",\"command\":69,\"request\":\"3\","
-              "\"sequence\":\"0x21\",\"answered_command\":69,\"answer_sequence\":\"0x21\",\"data\":\"A\\\\\\\"1\","
+              "\"sequence\":\"0x22\",\"sent\":true,\"resent\":0,\"status_sequence\":\"0x21\","
+              "\"answered_command\":69,\"answer_sequence\":\"0x22\",\"data\":\"A\\\\\\\"1\","
               "\"status\":[\"80\",\"81\",\"82\",\"83\",\"84\",\"85\"],\"answer\":\"" +
                   std::string(kAnswer69Utf8) + "\",\"outcome\":\"ok\",\"exit_code\":0,\"elapsed_ms\":10}\n");
 }
@@ -257,23 +356,24 @@ TEST_F(ReportProgramTest, DryRunPrintsTheFrameAndOpensNothing)
     EXPECT_EQ(Run({"--dry-run", "fm-by-date"}), 0);
     EXPECT_TRUE(platform.opened.empty());
     EXPECT_EQ(platform.out, "fm-by-date (6): command 94, data \"020402,020403\"\n"
-                            "TX 01 31 21 5E 30 32 30 34 30 32 2C 30 32 30 34 30 33 05 30 33 33 32 03 | cmd=94 "
-                            "seq=0x21 data=\"020402,020403\"\n");
+                            "TX 01 31 22 5E 30 32 30 34 30 32 2C 30 32 30 34 30 33 05 30 33 33 33 03 | cmd=94 "
+                            "seq=0x22 data=\"020402,020403\"\n");
     platform.out.clear();
     EXPECT_EQ(Run({"--dry-run", "--json", "z-report"}), 0);
-    EXPECT_NE(platform.out.find("\"frame\":\"01 25 21 45 31 05 30 30 3C 31 03\""), std::string::npos);
+    EXPECT_NE(platform.out.find("\"frame\":\"01 25 22 45 31 05 30 30 3C 32 03\""), std::string::npos);
 }
 
 TEST_F(ReportProgramTest, TracePrintsBothDirectionsOnStandardError)
 {
     platform.responder = [](FakeLine& l, std::span<const std::uint8_t> request) {
         l.Send(5, {0x16});
-        l.Send(10, Response(request[3], "P"));
+        l.Send(10, Response(request[3], "P", request[2]));
     };
     EXPECT_EQ(Run({"--trace", "z-report"}), 0);
-    EXPECT_EQ(platform.err.substr(0, 46), "TX 01 25 21 45 31 05 30 30 3C 31 03 | cmd=69 s");
+    EXPECT_EQ(platform.err.substr(0, 43), "TX 01 24 21 4A 05 30 30 39 34 03 | cmd=74 s");
+    EXPECT_NE(platform.err.find("\nTX 01 25 22 45 31 05 30 30 3C 32 03 | cmd=69 s"), std::string::npos);
     EXPECT_NE(platform.err.find("\nRX SYN 16\n"), std::string::npos);
-    EXPECT_NE(platform.err.find("| cmd=69 seq=0x21 data=\"P\" status=80 81 82 83 84 85\n"), std::string::npos);
+    EXPECT_NE(platform.err.find("| cmd=69 seq=0x22 data=\"P\" status=80 81 82 83 84 85\n"), std::string::npos);
 }
 
 TEST_F(ReportProgramTest, ListHelpAndVersion)
@@ -293,13 +393,6 @@ TEST_F(ReportProgramTest, ListHelpAndVersion)
     EXPECT_EQ(platform.out.substr(0, 15), "quillon-report ");
 }
 
-// The outcome word of the last --json run.
-std::string OutcomeOf(const std::string& out)
-{
-    const std::string key = "\"outcome\":\"";
-    const auto at = out.rfind(key);
-    return at == std::string::npos ? "" : out.substr(at + key.size(), out.find('"', at + key.size()) - at - key.size());
-}
 
 TEST_F(ReportProgramTest, EachWayAWaitFailsHasItsOwnOutcomeWithExitSix)
 {
@@ -324,14 +417,14 @@ TEST_F(ReportProgramTest, EachWayAWaitFailsHasItsOwnOutcomeWithExitSix)
          "damaged answer: wrong checksum"},
         {"bad-frame", answerWith([](std::vector<std::uint8_t>& b) { b.back() = 0x04; }), "damaged answer: no 0x03 at the end"},
         {"stale-answer", [](FakeLine& l, std::span<const std::uint8_t> r) { l.Send(10, Response(r[3], "P", 0x20)); },
-         "stale answer: sequence byte 0x20, the request's is 0x21"},
+         "stale answer: sequence byte 0x20, the request's is 0x22"},
     };
     for (const Case& c : cases) {
         platform.responder = c.printer;
         platform.out.clear();
         platform.err.clear();
         platform.files.clear();
-        EXPECT_EQ(Run({"--json", "z-report"}), 6) << c.outcome;
+        EXPECT_EQ(Run({"--json", "--retries", "0", "z-report"}), 6) << c.outcome;
         EXPECT_EQ(OutcomeOf(platform.out), c.outcome);
         EXPECT_EQ(platform.err.rfind(std::string("quillon-report: ") + c.message, 0), 0u) << platform.err;
     }
@@ -347,9 +440,11 @@ TEST_F(ReportProgramTest, SynPastTheBoundIsSynLimitButABoundBelowOnePeriodIsNoAn
     EXPECT_EQ(OutcomeOf(platform.out), "syn-limit");
     platform.responder = nullptr;
     platform.err.clear();
-    EXPECT_EQ(Run({"--json", "--timeout-ms", "100", "z-report"}), 6);
+    EXPECT_EQ(Run({"--json", "--retries", "0", "--timeout-ms", "100", "z-report"}), 6);
     EXPECT_EQ(OutcomeOf(platform.out), "no-answer");
-    EXPECT_EQ(platform.err, "quillon-report: no answer: nothing within 100 ms (--timeout-ms)\n");
+    EXPECT_EQ(platform.err, "quillon-report: no answer: nothing within 100 ms (--timeout-ms); the report was sent 1 time "
+                            "without a usable answer: the printer may have run it, so check its journal before running it "
+                            "again\n");
 }
 
 TEST_F(ReportProgramTest, BusyPortGivesNineUnlessItIsFreedWithinTheWait)
@@ -366,11 +461,12 @@ TEST_F(ReportProgramTest, BusyPortGivesNineUnlessItIsFreedWithinTheWait)
     EXPECT_EQ(platform.opened.size(), 4u);
 }
 
-TEST_F(ReportProgramTest, StopDuringTheWaitEndsWithTheSignalsCode)
+TEST_F(ReportProgramTest, SecondStopDuringTheWaitEndsWithTheFirstSignalsCode)
 {
     platform.responder = [this](FakeLine& l, std::span<const std::uint8_t>) {
         l.Send(100, {0x16});
         platform.stopCode = 143;
+        platform.stopCount = 2;
     };
     EXPECT_EQ(Run({"--json", "z-report"}), 143);
     EXPECT_EQ(OutcomeOf(platform.out), "interrupted");
@@ -428,32 +524,42 @@ TEST_F(ReportProgramTest, RangesThatCannotBeMeantAreRefusedBeforeThePortIsOpened
     EXPECT_EQ(Run({"tax-rates", "290224", "010324"}), 0);
 }
 
-TEST_F(ReportProgramTest, EachRunGoesOnFromTheLastSequenceByteOfItsPort)
+TEST_F(ReportProgramTest, StatusRequestThenTheReportOneByteOnWhateverTheStatusAnswerNames)
 {
-    platform.responder = AnswersAfter(10);
-    EXPECT_EQ(Run({"x-report"}), 0);
+    // A printer answering the status request from memory, with another command.
+    platform.answersStatus = false;
+    platform.responder = [](FakeLine& l, std::span<const std::uint8_t> r) {
+        l.Send(10, Response(r[3] == 74 ? 69 : r[3], "old", r[2]));
+    };
+    EXPECT_EQ(Run({"--json", "--state-dir", "ignored", "z-report"}), 0);
     EXPECT_EQ((*platform.written)[2], 0x21);
-    EXPECT_EQ(Run({"--json", "z-report"}), 0);
-    EXPECT_EQ((*platform.written)[2], 0x22);
+    EXPECT_EQ((*platform.written)[12], 0x22);
     EXPECT_NE(platform.out.find("\"sequence\":\"0x22\""), std::string::npos);
-    EXPECT_EQ(platform.files["state/port-COM1.seq"], "0x22\n");
-    // Passes over the number whose byte is 0x00, as a connection does.
-    platform.files["state/port-COM1.seq"] = "0xFF\n";
-    EXPECT_EQ(Run({"x-report"}), 0);
-    EXPECT_EQ((*platform.written)[2], 0x01);
-    // Another port has its own state; --state-dir moves it.
-    EXPECT_EQ(Run({"--port", "COM12", "--state-dir", "elsewhere", "x-report"}), 0);
-    EXPECT_EQ(platform.files["elsewhere/port-COM12.seq"], "0x21\n");
 }
 
-TEST_F(ReportProgramTest, StateThatCannotBeKeptStopsTheRunBeforeTheRequest)
+TEST_F(ReportProgramTest, AStopBeforeTheReportIsWrittenSendsNothingAndAfterItWaitsForTheAnswer)
 {
-    platform.responder = AnswersAfter(10);
-    platform.readOnly = true;
-    EXPECT_EQ(Run({"z-report"}), 10);
-    EXPECT_TRUE(platform.written->empty());
-    EXPECT_NE(platform.err.find("cannot keep the sequence state in state/port-COM1.seq: Read-only file system"),
-              std::string::npos);
+    platform.answersStatus = false;
+    platform.responder = [this](FakeLine& l, std::span<const std::uint8_t> r) {
+        if (r[3] == 74)
+            platform.stopCode = 130;   // during the status request
+        l.Send(10, Response(r[3], "P", r[2]));
+    };
+    EXPECT_EQ(Run({"--json", "z-report"}), 130);
+    EXPECT_EQ(platform.written->size(), 10u) << "only the status request went out";
+    EXPECT_NE(platform.out.find("\"sent\":false"), std::string::npos);
+
+    platform.stopCode = 0;
+    platform.answersStatus = true;
+    platform.responder = [this](FakeLine& l, std::span<const std::uint8_t> r) {
+        platform.stopCode = 143;   // just after the report's bytes went out
+        l.Send(200, Response(r[3], "DONE", r[2]));
+    };
+    platform.out.clear();
+    EXPECT_EQ(Run({"--json", "z-report"}), 143);
+    EXPECT_EQ(OutcomeOf(platform.out), "interrupted");
+    EXPECT_NE(platform.out.find("\"sent\":true"), std::string::npos);
+    EXPECT_NE(platform.out.find("\"data\":\"DONE\""), std::string::npos) << "the answer was waited for";
 }
 
 TEST_F(ReportProgramTest, LogGetsOneLinePerRun)
@@ -463,9 +569,17 @@ TEST_F(ReportProgramTest, LogGetsOneLinePerRun)
     platform.responder = nullptr;
     EXPECT_EQ(Run({"--log", "z.log", "--port", "COM3", "x-report"}), 6);
     EXPECT_EQ(Run({"--log", "z.log", "fm-by-date", "320126", "010226"}), 3);
-    EXPECT_EQ(platform.files["z.log"], "2026-12-09 21:30:02\tz-report\tCOM1\tok\t0\t10\t\"1,0.00\"\n"
-                                       "2026-12-09 21:30:02\tx-report\tCOM3\tno-answer\t6\t520\t\n"
-                                       "2026-12-09 21:30:02\tfm-by-date\tCOM1\trange-refused\t3\t0\t\n");
+    EXPECT_EQ(platform.files["z.log"],
+              "2026-12-09 21:30:02\tz-report\tCOM1\tok\t0\t15\tsent\t0\t80 81 82 83 84 85\t\"1,0.00\"\n"
+              "2026-12-09 21:30:02\tx-report\tCOM3\tno-answer\t6\t2085\tsent\t3\t80 81 82 83 84 85\t\n"
+              "2026-12-09 21:30:02\tfm-by-date\tCOM1\trange-refused\t3\t0\tnot-sent\t0\t\t\n");
+    // A line that cannot be written at the end: exit 10, the answer still printed.
+    platform.logFull = true;
+    platform.responder = AnswersAfter(10, "1,0.00");
+    platform.out.clear();
+    EXPECT_EQ(Run({"--log", "z.log", "z-report"}), 10);
+    EXPECT_NE(platform.out.find("data: \"1,0.00\""), std::string::npos);
+    platform.logFull = false;
     // A log that cannot be written stops the run before the port is touched.
     platform.readOnly = true;
     platform.opened.clear();

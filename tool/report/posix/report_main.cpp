@@ -26,10 +26,13 @@ using quillon::report::SerialLine;
 // Set from the signal handler, which can reach nothing else; the run reads
 // it between reads of the line and ends, releasing and restoring the port.
 std::atomic<int> g_stopCode{0};
+std::atomic<int> g_stopCount{0};
 
 void OnStopSignal(int signal)
 {
-    g_stopCode = static_cast<int>(signal == SIGINT ? ExitCode::Interrupted : ExitCode::Terminated);
+    int none = 0;   // the first stop names the exit code
+    g_stopCode.compare_exchange_strong(none, static_cast<int>(signal == SIGINT ? ExitCode::Interrupted : ExitCode::Terminated));
+    ++g_stopCount;
 }
 
 void InstallSignalHandlers()
@@ -59,20 +62,6 @@ bool WriteAll(int fd, std::string_view text, std::string& why)
     return true;
 }
 
-bool MakeFolders(const std::string& dir, std::string& why)
-{
-    std::size_t at = 0;
-    do {
-        at = dir.find('/', at + 1);
-        const std::string part = dir.substr(0, at);
-        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-            why = "cannot make " + part + ": " + std::strerror(errno);
-            return false;
-        }
-    } while (at != std::string::npos);
-    return true;
-}
-
 class PosixPlatform final : public quillon::report::ReportPlatform {
 public:
     std::int64_t NowMs() override
@@ -84,10 +73,6 @@ public:
 
     std::string DefaultPort() const override { return "/dev/ttyS0"; }
     std::string_view PortHelp() const override { return "a serial tty, e.g. /dev/ttyS0 or /dev/ttyUSB0"; }
-    std::string CanonicalPort(const std::string& port) const override
-    {
-        return quillon::report::CanonicalTtyPath(port);
-    }
     std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenResult& result) override
     {
         return quillon::report::OpenTermiosLine(port, result);
@@ -101,6 +86,7 @@ public:
         WriteAll(STDERR_FILENO, text, ignored);
     }
     const std::atomic<int>& StopCode() override { return g_stopCode; }
+    int StopCount() override { return g_stopCount; }
     void Pause(std::int64_t ms) override
     {
         const timespec pause{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
@@ -116,50 +102,6 @@ public:
         return text;
     }
 
-    std::string DefaultStateDir() override
-    {
-        if (const char* state = ::getenv("XDG_STATE_HOME"); state && *state == '/')
-            return std::string(state) + "/quillon-report";
-        if (const char* home = ::getenv("HOME"); home && *home == '/')
-            return std::string(home) + "/.local/state/quillon-report";
-        return {};
-    }
-    std::string JoinPath(const std::string& dir, const std::string& name) const override { return dir + "/" + name; }
-    std::optional<std::string> ReadFileText(const std::string& path) override
-    {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return std::nullopt;
-        char buffer[64];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        ::close(fd);
-        return n < 0 ? std::nullopt : std::optional<std::string>(std::string(buffer, static_cast<std::size_t>(n)));
-    }
-    bool ReplaceFileText(const std::string& path, std::string_view text, std::string& why) override
-    {
-        if (!MakeFolders(path.substr(0, path.rfind('/')), why))
-            return false;
-        // Written beside it and renamed over it, so that a run stopped
-        // half-way leaves the old state or the new one, never a torn one.
-        const std::string temporary = path + ".new";
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            why = std::strerror(errno);
-            return false;
-        }
-        bool done = WriteAll(fd, text, why);
-        if (::close(fd) != 0 && done) {
-            why = std::strerror(errno);
-            done = false;
-        }
-        if (done && ::rename(temporary.c_str(), path.c_str()) != 0) {
-            why = std::strerror(errno);
-            done = false;
-        }
-        if (!done)
-            ::unlink(temporary.c_str());
-        return done;
-    }
     bool AppendFileText(const std::string& path, std::string_view text, std::string& why) override
     {
         const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -179,9 +121,8 @@ public:
     }
     int FirstSequence() override
     {
-        // No state yet (a new port, or another account's first run): start
-        // somewhere that the last request on the printer is unlikely to have
-        // used, rather than where every first run starts.
+        // Runs on one port do not start where every run starts; the status
+        // request makes any start safe, this only spreads them.
         timespec now{};
         ::clock_gettime(CLOCK_REALTIME, &now);
         const auto mix = static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(::getpid());

@@ -231,12 +231,6 @@ bool ApplyLineSettings(int fd, OpenResult& result)
 
 }  // namespace
 
-std::string CanonicalTtyPath(const std::string& path)
-{
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-}
-
 std::unique_ptr<SerialLine> OpenTermiosLine(const std::string& path, OpenResult& result)
 {
     if (!IsSerialTerminal(path, result))

@@ -16,7 +16,4 @@ namespace quillon::report {
 
 std::unique_ptr<SerialLine> OpenTermiosLine(const std::string& path, OpenResult& result);
 
-// The device a path leads to (symlinks resolved), or the path as given.
-std::string CanonicalTtyPath(const std::string& path);
-
 }  // namespace quillon::report

@@ -29,6 +29,7 @@ using quillon::report::SerialLine;
 // waits until the run has released the port, as the process ends when the
 // handler returns.
 std::atomic<int> g_stopCode{0};
+std::atomic<int> g_stopCount{0};
 HANDLE g_stopEvent = nullptr;
 HANDLE g_runEnded = nullptr;
 constexpr DWORD kCloseGraceMs = 4000;   // Windows ends the process after about 5 s
@@ -36,7 +37,9 @@ constexpr DWORD kCloseGraceMs = 4000;   // Windows ends the process after about 
 BOOL WINAPI OnConsoleEvent(DWORD event)
 {
     const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
-    g_stopCode = static_cast<int>(interrupt ? ExitCode::Interrupted : ExitCode::Terminated);
+    int none = 0;
+    g_stopCode.compare_exchange_strong(none, static_cast<int>(interrupt ? ExitCode::Interrupted : ExitCode::Terminated));
+    ++g_stopCount;
     ::SetEvent(g_stopEvent);
     if (!interrupt)
         ::WaitForSingleObject(g_runEnded, kCloseGraceMs);
@@ -93,10 +96,6 @@ public:
 
     std::string DefaultPort() const override { return "COM1"; }
     std::string_view PortHelp() const override { return "COM1 to COM256"; }
-    std::string CanonicalPort(const std::string& port) const override
-    {
-        return quillon::report::CanonicalComName(port);
-    }
     std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenResult& result) override
     {
         return quillon::report::OpenCommLine(port, result);
@@ -110,6 +109,7 @@ public:
         WriteText(STD_ERROR_HANDLE, text, ignored);
     }
     const std::atomic<int>& StopCode() override { return g_stopCode; }
+    int StopCount() override { return g_stopCount; }
     void Pause(std::int64_t ms) override { ::WaitForSingleObject(g_stopEvent, static_cast<DWORD>(ms)); }
     std::string LocalTime() override
     {
@@ -121,50 +121,6 @@ public:
         return text;
     }
 
-    std::string DefaultStateDir() override
-    {
-        // The shell allocates the path even when the call fails.
-        lorvane::win::UniqueCoTaskMem<wchar_t> folder;
-        if (FAILED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, folder.Receive())))
-            return {};
-        return lorvane::win::CodePageFromWide(folder.Get(), CP_UTF8) + "\\Lorvane\\quillon-report";
-    }
-    std::string JoinPath(const std::string& dir, const std::string& name) const override { return dir + "\\" + name; }
-    std::optional<std::string> ReadFileText(const std::string& path) override
-    {
-        const UniqueHandle file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
-        char buffer[64];
-        DWORD read = 0;
-        if (!file || !::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr))
-            return std::nullopt;
-        return std::string(buffer, read);
-    }
-    bool ReplaceFileText(const std::string& path, std::string_view text, std::string& why) override
-    {
-        const std::string dir = path.substr(0, path.find_last_of("\\/"));
-        const int made = ::SHCreateDirectoryExW(nullptr, Wide(dir).c_str(), nullptr);
-        if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) {
-            why = "cannot make " + dir + ": " + SystemErrorText(static_cast<DWORD>(made));
-            return false;
-        }
-        // Written beside it and moved over it, so that a run stopped half-way
-        // leaves the old state or the new one, never a torn one.
-        const std::string temporary = path + ".new";
-        {
-            const UniqueHandle file = OpenFile(temporary, GENERIC_WRITE, CREATE_ALWAYS);
-            if (!file) {
-                why = SystemErrorText(::GetLastError());
-                return false;
-            }
-            if (!WriteWhole(file.Get(), text, why))
-                return false;
-        }
-        if (::MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING))
-            return true;
-        why = SystemErrorText(::GetLastError());
-        ::DeleteFileW(Wide(temporary).c_str());
-        return false;
-    }
     bool AppendFileText(const std::string& path, std::string_view text, std::string& why) override
     {
         // Append-only access: every write lands at the end as one piece, so
@@ -178,9 +134,8 @@ public:
     }
     int FirstSequence() override
     {
-        // No state yet (a new port, or another account's first run): start
-        // somewhere that the last request on the printer is unlikely to have
-        // used, rather than where every first run starts.
+        // Runs on one port do not start where every run starts; the status
+        // request makes any start safe, this only spreads them.
         const auto mix = ::GetTickCount64() ^ ::GetCurrentProcessId();
         return static_cast<int>(1 + mix % 223);   // bytes 0x21..0xFF
     }
