@@ -452,10 +452,14 @@ std::optional<std::string> InformationFor(const CommandLine& line, ReportPlatfor
         std::string help = Replace(std::string(kUsage), "@PORTS@", platform.PortHelp());
         help = Replace(std::move(help), "@DEFAULT@", platform.DefaultPort());
         const std::string state = platform.DefaultStateDir();
-        return Replace(std::move(help), "@STATE@", state.empty() ? "none: give --state-dir" : state);
+        help = Replace(std::move(help), "@STATE@", state.empty() ? "none: give --state-dir" : state);
+        return line.json ? JsonObject{}.Text("usage", help).Done() + "\n" : help;
     }
-    if (line.version)
+    if (line.version) {
+        if (line.json)
+            return JsonObject{}.Text("program", kProgram).Text("version", LORVANE_VERSION_TEXT).Done() + "\n";
         return std::string(kProgram) + " " LORVANE_VERSION_TEXT "\n";
+    }
     if (line.list)
         return ListText(line.json);
     if (line.ports)

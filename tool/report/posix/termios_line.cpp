@@ -25,7 +25,8 @@ namespace quillon::report {
 namespace {
 
 // /dev/tty, /dev/console and /dev/ptmx: terminals, but no serial line, and
-// opening /dev/ptmx makes a new pty.
+// opening /dev/ptmx makes a new pty. The virtual consoles are found by what
+// stands behind them (HasDeviceBehind).
 constexpr unsigned kTtyAuxMajor = 5;
 // A program that opened the port just to lose the lock (another run) closes
 // it at once; only a holder seen twice this far apart counts.
@@ -116,12 +117,26 @@ std::string Trimmed(std::string text)
     return text;
 }
 
+std::string SysfsPath(dev_t device)
+{
+    return "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+}
+
+// A serial port's tty has the hardware (a UART, a USB adapter) behind it;
+// the virtual consoles (/dev/tty0, /dev/ttyN) have none, and a frame
+// written to them goes to the screen.
+bool HasDeviceBehind(dev_t device)
+{
+    struct stat st {};
+    return ::stat((SysfsPath(device) + "/device").c_str(), &st) == 0;
+}
+
 // The driver class of a character device, from sysfs ("tty", "mem", ...),
 // or from /proc/devices for the pty slaves, which have no sysfs entry.
 std::string DeviceClass(dev_t device)
 {
     char link[PATH_MAX];
-    const std::string sys = "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    const std::string sys = SysfsPath(device);
     const ssize_t n = ::readlink((sys + "/subsystem").c_str(), link, sizeof link - 1);
     if (n > 0) {
         const std::string target(link, static_cast<std::size_t>(n));
@@ -159,6 +174,10 @@ bool IsSerialTerminal(const std::string& path, OpenResult& result)
     if ((deviceClass != "tty" && deviceClass != "pts") || major(st.st_rdev) == kTtyAuxMajor) {
         result = {OpenStatus::CannotOpen, "not a serial port (a " + (deviceClass.empty() ? "non-terminal" : deviceClass) +
                                               " device)"};
+        return false;
+    }
+    if (deviceClass == "tty" && !HasDeviceBehind(st.st_rdev)) {
+        result = {OpenStatus::CannotOpen, "not a serial port (a virtual console: no serial device behind it)"};
         return false;
     }
     return true;

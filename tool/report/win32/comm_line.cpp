@@ -6,7 +6,7 @@
 #include "common/win/unique_handle.h"
 #include "tool/link/link_settings.h"
 #include "tool/link/win32/serial_setup.h"
-#include "tool/report/command_line.h"
+#include "tool/report/com_port_name.h"
 
 namespace quillon::report {
 namespace {
@@ -72,13 +72,13 @@ bool TakePortMutex(const std::string& name, HeldMutex& held, OpenResult& result)
 
 std::string CanonicalComName(const std::string& port)
 {
-    const int number = ComPortNumber(port);
+    const unsigned number = ComPortNumber(std::string_view(port), kHighestComPort);
     return number == 0 ? port : "COM" + std::to_string(number);
 }
 
 std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, OpenResult& result)
 {
-    const int number = ComPortNumber(port);
+    const unsigned number = ComPortNumber(std::string_view(port), kHighestComPort);
     if (number == 0) {
         result = {OpenStatus::BadName, {}};
         return nullptr;
