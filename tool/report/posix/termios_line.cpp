@@ -37,14 +37,18 @@ std::string ErrnoText(int error)
     return std::strerror(error);
 }
 
+// The port once it is the run's: locked, held by no other program and set
+// up. Exclusive mode (later opens by others fail, root excepted) lasts as
+// long as this object, so no path that gives the port up leaves it behind:
+// a tty keeps the mode past our close while anyone else has it open.
 class TermiosLine final : public SerialLine {
 public:
-    TermiosLine(int fd, const termios& previous) : m_fd(fd), m_previous(previous) {}
+    TermiosLine(int fd, const termios& previous) : m_fd(fd), m_previous(previous) { ::ioctl(m_fd, TIOCEXCL); }
     ~TermiosLine() override
     {
+        ::ioctl(m_fd, TIOCNXCL);
         // Our settings have no flow control, so the drain ends on its own.
         ::tcsetattr(m_fd, TCSADRAIN, &m_previous);
-        ::ioctl(m_fd, TIOCNXCL);
         ::close(m_fd);   // releases the flock
     }
     TermiosLine(const TermiosLine&) = delete;
@@ -207,7 +211,6 @@ bool HeldByOthers(int fd, const std::string& path, OpenResult& result)
                                                           : "cannot lock " + path + ": " + ErrnoText(errno)};
         return true;
     }
-    ::ioctl(fd, TIOCEXCL);   // later opens by others fail (root excepted)
     struct stat st {};
     ::fstat(fd, &st);
     if (OtherPortHolders(st.st_rdev).empty())
