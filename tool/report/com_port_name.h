@@ -2,6 +2,7 @@
 // command line gives one, the device tree and the registry the other.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 
@@ -9,12 +10,24 @@
 
 namespace quillon::report {
 
-// n of "COMn" (letter case ignored), n from 1 to highest and written without
-// a leading zero; 0 for anything else.
+// The highest COMn that --port opens and --ports lists: one limit, so that
+// every port listed can be named.
+inline constexpr unsigned kHighestComPort = 256;
+
+// n of "COMn" or "\\.\COMn" (letter case ignored), n from 1 to highest and
+// written without a leading zero; 0 for anything else. Trailing NULs are
+// ignored: registry data keeps its terminator.
 template <typename Char>
-unsigned ComNameNumber(std::basic_string_view<Char> name, unsigned highest)
+unsigned ComPortNumber(std::basic_string_view<Char> name, unsigned highest)
 {
+    constexpr std::string_view kDevicePrefix = "\\\\.\\";
     constexpr std::string_view kCom = "com";
+    while (!name.empty() && name.back() == Char('\0'))
+        name.remove_suffix(1);
+    if (name.size() > kDevicePrefix.size() &&
+        std::equal(kDevicePrefix.begin(), kDevicePrefix.end(), name.begin(),
+                   [](char a, Char b) { return Char(a) == b; }))
+        name.remove_prefix(kDevicePrefix.size());
     if (name.size() <= kCom.size() || name[kCom.size()] == Char('0'))
         return 0;
     for (std::size_t i = 0; i < kCom.size(); ++i) {

@@ -3,23 +3,30 @@
 #include <charconv>
 #include <vector>
 
-#include "tool/report/com_port_name.h"
-
 namespace quillon::report {
 namespace {
 
-// "--name=value" or "--name value"; advances i past what it used.
+// "--name=value" or "--name value"; advances i past what it used. A value
+// never begins with "--": "--log --json z-report" is a forgotten file name,
+// not a log file called "--json".
 std::optional<std::string_view> OptionValue(std::span<const std::string_view> args, std::size_t& i,
                                             std::string_view name, std::string& error)
 {
     const std::string_view arg = args[i];
-    if (arg.size() > name.size() && arg[name.size()] == '=')
-        return arg.substr(name.size() + 1);
-    if (i + 1 >= args.size()) {
+    std::string_view value;
+    if (arg.size() > name.size() && arg[name.size()] == '=') {
+        value = arg.substr(name.size() + 1);
+    } else if (i + 1 < args.size()) {
+        value = args[++i];
+    } else {
         error = std::string(name) + " needs a value";
         return std::nullopt;
     }
-    return args[++i];
+    if (value.substr(0, 2) == "--") {
+        error = std::string(name) + " needs a value, not " + std::string(value);
+        return std::nullopt;
+    }
+    return value;
 }
 
 bool HasName(std::string_view arg, std::string_view name)
@@ -103,13 +110,6 @@ bool TakeOperands(const std::vector<std::string_view>& operands, CommandLine& li
 }
 
 }  // namespace
-
-int ComPortNumber(std::string_view port)
-{
-    if (port.substr(0, 4) == "\\\\.\\")
-        port.remove_prefix(4);
-    return static_cast<int>(ComNameNumber(port, 256));
-}
 
 bool AsksForJson(std::span<const std::string_view> args)
 {

@@ -42,9 +42,6 @@ struct CommandLine {
     bool version = false;
 };
 
-// 1..256 for "COM1".."COM256" or "\\.\COM1".. (letter case ignored), else 0.
-int ComPortNumber(std::string_view port);
-
 // Whether the arguments ask for JSON, looked for even when they cannot be
 // parsed, so that a usage error is answered in JSON too.
 bool AsksForJson(std::span<const std::string_view> args);

@@ -35,12 +35,28 @@ int DateOrder(std::string_view ddmmyy)
     return Digits(ddmmyy.substr(4, 2)) * 10000 + Digits(ddmmyy.substr(2, 2)) * 100 + Digits(ddmmyy.substr(0, 2));
 }
 
+// The dialog passes any pair whose lengths add up ("12,000020"); a script
+// that writes an end short or long has mistyped it.
+std::string WrongLength(RangeKind kind, const std::string& from, const std::string& to)
+{
+    const std::size_t digits = kind == RangeKind::DateRange ? kDateDigits : kNumberDigits;
+    if (from.size() == digits && to.size() == digits)
+        return {};
+    const std::string example(FindRangeDefaults(kind)->firstText);
+    return "FROM and TO must be exactly " + std::to_string(digits) + " digits each, as " + example + "; given " +
+           from + " and " + to;
+}
+
 }  // namespace
 
 std::string RangeNonsense(RangeKind kind, std::string_view first, std::string_view second)
 {
     const std::string from(first);
     const std::string to(second);
+    if (kind == RangeKind::NoRange)
+        return {};
+    if (std::string wrong = WrongLength(kind, from, to); !wrong.empty())
+        return wrong;
     if (kind == RangeKind::DateRange) {
         for (const std::string& date : {from, to}) {
             if (!IsDate(date))

@@ -559,10 +559,14 @@ std::optional<std::string> InformationFor(const CommandLine& line, ReportPlatfor
 {
     if (line.help) {
         std::string help = Replace(std::string(kUsage), "@PORTS@", platform.PortHelp());
-        return Replace(std::move(help), "@DEFAULT@", platform.DefaultPort());
+        help = Replace(std::move(help), "@DEFAULT@", platform.DefaultPort());
+        return line.json ? JsonObject{}.Text("usage", help).Done() + "\n" : help;
     }
-    if (line.version)
+    if (line.version) {
+        if (line.json)
+            return JsonObject{}.Text("program", kProgram).Text("version", LORVANE_VERSION_TEXT).Done() + "\n";
         return std::string(kProgram) + " " LORVANE_VERSION_TEXT "\n";
+    }
     if (line.list)
         return ListText(line.json);
     if (line.ports)

@@ -4,8 +4,12 @@
 
 #include <vector>
 
+#include "tool/report/com_port_name.h"
+
 namespace quillon::report {
 namespace {
+
+using namespace std::string_view_literals;
 
 std::optional<CommandLine> Parse(std::vector<std::string_view> args, std::string* error = nullptr)
 {
@@ -76,6 +80,9 @@ TEST(ReportCommandLine, BadArgumentsSayWhy)
         {{"--portable", "z-report"}, "unknown option --portable"},
         {{"--wait-port", "-1", "z-report"}, "--wait-port takes"},
         {{"--log=", "z-report"}, "--log needs a file name"},
+        {{"--log", "--json", "z-report"}, "--log needs a value, not --json"},
+        {{"--port=--dry-run", "z-report"}, "--port needs a value, not --dry-run"},
+        {{"--timeout-ms", "--", "z-report"}, "--timeout-ms needs a value, not --"},
         {{"fm-by-date", "010124"}, "FROM needs TO"},
         {{"fm-by-date", "1", "2", "3"}, "too many operands"},
     };
@@ -86,14 +93,21 @@ TEST(ReportCommandLine, BadArgumentsSayWhy)
     }
 }
 
-TEST(ReportCommandLine, WindowsPortsAreComOneTo256WithOrWithoutTheDevicePrefix)
+TEST(ReportCommandLine, WindowsPortsAreComOneToTheHighestWithOrWithoutTheDevicePrefix)
 {
-    EXPECT_EQ(ComPortNumber("COM1"), 1);
-    EXPECT_EQ(ComPortNumber("com4"), 4);
-    EXPECT_EQ(ComPortNumber("COM12"), 12);
-    EXPECT_EQ(ComPortNumber("\\\\.\\COM256"), 256);
-    for (std::string_view bad : {"COM0", "COM01", "COM257", "COM1000", "COM", "LPT1", "/dev/ttyS0", "COM1 ", "COM-1"})
-        EXPECT_EQ(ComPortNumber(bad), 0) << bad;
+    EXPECT_EQ(ComPortNumber("COM1"sv, kHighestComPort), 1u);
+    EXPECT_EQ(ComPortNumber("com4"sv, kHighestComPort), 4u);
+    EXPECT_EQ(ComPortNumber("COM12"sv, kHighestComPort), 12u);
+    EXPECT_EQ(ComPortNumber("\\\\.\\COM256"sv, kHighestComPort), 256u);
+    EXPECT_EQ(ComPortNumber("COM300"sv, 9999), 300u);
+    for (std::string_view bad : {"COM0", "COM01", "COM257", "COM1000", "COM", "LPT1", "/dev/ttyS0", "COM1 ", "COM-1",
+                                 "\\\\.\\", "\\\\.\\LPT1"})
+        EXPECT_EQ(ComPortNumber(bad, kHighestComPort), 0u) << bad;
+    // The device tree and the registry give wide names; registry data keeps its NUL.
+    EXPECT_EQ(ComPortNumber(L"com12"sv, kHighestComPort), 12u);
+    EXPECT_EQ(ComPortNumber(L"COM3\0"sv, kHighestComPort), 3u);
+    EXPECT_EQ(ComPortNumber(L"COM257"sv, kHighestComPort), 0u);
+    EXPECT_EQ(ComPortNumber(L"\u0421OM1"sv, kHighestComPort), 0u);   // a Cyrillic Es is no C
 }
 
 TEST(ReportCommandLine, JsonIsSeenEvenInArgumentsThatCannotBeParsed)

@@ -4,25 +4,12 @@
 
 #include <string>
 
+#include "tool/report/com_port_name.h"
+
 namespace quillon::report {
 namespace {
 
 using namespace std::string_view_literals;
-
-TEST(ReportPortNames, OnlyComWithANumberCounts)
-{
-    EXPECT_EQ(ComPortNumber(L"COM1"), 1u);
-    EXPECT_EQ(ComPortNumber(L"com12"), 12u);
-    EXPECT_EQ(ComPortNumber(L"COM256"), 256u);
-    EXPECT_EQ(ComPortNumber(L"COM3\0"sv), 3u);   // registry data keeps its NUL
-    EXPECT_EQ(ComPortNumber(L"COM"), 0u);
-    EXPECT_EQ(ComPortNumber(L"COM0"), 0u);
-    EXPECT_EQ(ComPortNumber(L"COM01"), 0u);
-    EXPECT_EQ(ComPortNumber(L"COM1x"), 0u);
-    EXPECT_EQ(ComPortNumber(L"COM12345"), 0u);
-    EXPECT_EQ(ComPortNumber(L"LPT1"), 0u);
-    EXPECT_EQ(ComPortNumber(L""), 0u);
-}
 
 TEST(ReportPortUsbId, ReadsVendorAndProductFromUsbAndFtdiIds)
 {
@@ -50,7 +37,7 @@ TEST(ReportPortList, ListsTheBedsMappedPortsInNumberOrder)
     unsigned previous = 0;
     int mapped = 0;
     for (const auto& port : ports) {
-        const unsigned number = ComPortNumber(std::wstring(port.name.begin(), port.name.end()));
+        const unsigned number = ComPortNumber(std::string_view(port.name), kHighestComPort);
         ASSERT_NE(number, 0u) << port.name;
         EXPECT_GT(number, previous) << port.name;
         previous = number;

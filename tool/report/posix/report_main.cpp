@@ -104,9 +104,11 @@ public:
 
     bool AppendFileText(const std::string& path, std::string_view text, std::string& why) override
     {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        // Not through a symbolic link: in a folder that others may write to,
+        // a planted link would make the run append to a file of its choosing.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0) {
-            why = std::strerror(errno);
+            why = errno == ELOOP ? "a symbolic link, which the log is never written through" : std::strerror(errno);
             return false;
         }
         // One write: with O_APPEND the line lands whole after any other's.

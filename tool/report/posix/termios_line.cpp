@@ -25,7 +25,8 @@ namespace quillon::report {
 namespace {
 
 // /dev/tty, /dev/console and /dev/ptmx: terminals, but no serial line, and
-// opening /dev/ptmx makes a new pty.
+// opening /dev/ptmx makes a new pty. The virtual consoles are found by what
+// stands behind them (HasDeviceBehind).
 constexpr unsigned kTtyAuxMajor = 5;
 // A program that opened the port just to lose the lock (another run) closes
 // it at once; only a holder seen twice this far apart counts.
@@ -36,14 +37,18 @@ std::string ErrnoText(int error)
     return std::strerror(error);
 }
 
+// The port once it is the run's: locked, held by no other program and set
+// up. Exclusive mode (later opens by others fail, root excepted) lasts as
+// long as this object, so no path that gives the port up leaves it behind:
+// a tty keeps the mode past our close while anyone else has it open.
 class TermiosLine final : public SerialLine {
 public:
-    TermiosLine(int fd, const termios& previous) : m_fd(fd), m_previous(previous) {}
+    TermiosLine(int fd, const termios& previous) : m_fd(fd), m_previous(previous) { ::ioctl(m_fd, TIOCEXCL); }
     ~TermiosLine() override
     {
+        ::ioctl(m_fd, TIOCNXCL);
         // Our settings have no flow control, so the drain ends on its own.
         ::tcsetattr(m_fd, TCSADRAIN, &m_previous);
-        ::ioctl(m_fd, TIOCNXCL);
         ::close(m_fd);   // releases the flock
     }
     TermiosLine(const TermiosLine&) = delete;
@@ -116,12 +121,26 @@ std::string Trimmed(std::string text)
     return text;
 }
 
+std::string SysfsPath(dev_t device)
+{
+    return "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+}
+
+// A serial port's tty has the hardware (a UART, a USB adapter) behind it;
+// the virtual consoles (/dev/tty0, /dev/ttyN) have none, and a frame
+// written to them goes to the screen.
+bool HasDeviceBehind(dev_t device)
+{
+    struct stat st {};
+    return ::stat((SysfsPath(device) + "/device").c_str(), &st) == 0;
+}
+
 // The driver class of a character device, from sysfs ("tty", "mem", ...),
 // or from /proc/devices for the pty slaves, which have no sysfs entry.
 std::string DeviceClass(dev_t device)
 {
     char link[PATH_MAX];
-    const std::string sys = "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    const std::string sys = SysfsPath(device);
     const ssize_t n = ::readlink((sys + "/subsystem").c_str(), link, sizeof link - 1);
     if (n > 0) {
         const std::string target(link, static_cast<std::size_t>(n));
@@ -161,6 +180,10 @@ bool IsSerialTerminal(const std::string& path, OpenResult& result)
                                               " device)"};
         return false;
     }
+    if (deviceClass == "tty" && !HasDeviceBehind(st.st_rdev)) {
+        result = {OpenStatus::CannotOpen, "not a serial port (a virtual console: no serial device behind it)"};
+        return false;
+    }
     return true;
 }
 
@@ -188,7 +211,6 @@ bool HeldByOthers(int fd, const std::string& path, OpenResult& result)
                                                           : "cannot lock " + path + ": " + ErrnoText(errno)};
         return true;
     }
-    ::ioctl(fd, TIOCEXCL);   // later opens by others fail (root excepted)
     struct stat st {};
     ::fstat(fd, &st);
     if (OtherPortHolders(st.st_rdev).empty())

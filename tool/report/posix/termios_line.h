@@ -3,8 +3,9 @@
 // where the device has them. Works on a real port and on a pty.
 //
 // The run takes the port for itself: flock (other runs, and programs that
-// lock the same way), TIOCEXCL (later opens by others fail), and a look at
-// who else has it open. The port's own settings are put back at the end.
+// lock the same way) and a look at who else has it open; once both found it
+// free and it is set up, TIOCEXCL (later opens by others fail) until the
+// line is closed. The port's own settings are put back at the end.
 #pragma once
 
 #include <memory>

@@ -6,7 +6,8 @@
 #include "common/win/unique_handle.h"
 #include "tool/link/link_settings.h"
 #include "tool/link/win32/serial_setup.h"
-#include "tool/report/command_line.h"
+#include "tool/report/com_port_name.h"
+#include "tool/report/win32/port_lock.h"
 
 namespace quillon::report {
 namespace {
@@ -14,24 +15,11 @@ namespace {
 using lorvane::win::SystemErrorText;
 using lorvane::win::UniqueHandle;
 
-// Releases the port's mutex when the run lets the port go.
-struct HeldMutexTraits {
-    using Type = HANDLE;
-    static Type Empty() noexcept { return nullptr; }
-    static bool IsValid(Type h) noexcept { return h != nullptr; }
-    static void Close(Type h) noexcept
-    {
-        ::ReleaseMutex(h);
-        ::CloseHandle(h);
-    }
-};
-using HeldMutex = lorvane::win::UniqueAny<HeldMutexTraits>;
-
 // Synchronous handle: with the link's time-outs a read returns on the first
 // byte or after the read wait, so one thread can read and watch the clock.
 class CommLine final : public SerialLine {
 public:
-    CommLine(UniqueHandle port, HeldMutex mutex) : m_mutex(std::move(mutex)), m_port(std::move(port)) {}
+    CommLine(UniqueHandle port, HeldPortLock lock) : m_lock(std::move(lock)), m_port(std::move(port)) {}
 
     bool Write(std::span<const std::uint8_t> bytes) override
     {
@@ -45,47 +33,30 @@ public:
     void RecoverFromReadFailure() override { RecoverFromLineError(m_port.Get()); }
 
 private:
-    HeldMutex m_mutex;   // released after the port is closed
+    HeldPortLock m_lock;   // released after the port is closed
     UniqueHandle m_port;
 };
-
-// Another run of this program holds the port: the mutex says so at once,
-// also where the driver would let the port be opened twice.
-bool TakePortMutex(const std::string& name, HeldMutex& held, OpenResult& result)
-{
-    const std::wstring mutexName = L"Global\\Lorvane.quillon-report." + lorvane::win::WideFromCodePage(name, CP_UTF8);
-    UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, mutexName.c_str()));
-    if (!mutex) {
-        result = {OpenStatus::CannotOpen, "cannot make the port's lock: " + SystemErrorText(::GetLastError())};
-        return false;
-    }
-    const DWORD wait = ::WaitForSingleObject(mutex.Get(), 0);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {   // abandoned: its holder died, the port is free
-        result = {OpenStatus::Busy, name + " is held by another quillon-report run"};
-        return false;
-    }
-    held.Reset(mutex.Take());
-    return true;
-}
 
 }  // namespace
 
 std::string CanonicalComName(const std::string& port)
 {
-    const int number = ComPortNumber(port);
+    const unsigned number = ComPortNumber(std::string_view(port), kHighestComPort);
     return number == 0 ? port : "COM" + std::to_string(number);
 }
 
 std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, OpenResult& result)
 {
-    const int number = ComPortNumber(port);
+    const unsigned number = ComPortNumber(std::string_view(port), kHighestComPort);
     if (number == 0) {
         result = {OpenStatus::BadName, {}};
         return nullptr;
     }
     const std::string name = CanonicalComName(port);
-    HeldMutex mutex;
-    if (!TakePortMutex(name, mutex, result))
+    // Another run of this program holds the port: the lock says so at once,
+    // also where the driver would let the port be opened twice.
+    HeldPortLock lock;
+    if (!TakePortLock(name, lock, result))
         return nullptr;
     UniqueHandle handle = OpenSerialPort("\\\\.\\" + name);
     if (!handle) {
@@ -111,7 +82,7 @@ std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, OpenResult& re
     // What arrived before this run is not its answer.
     ::PurgeComm(handle.Get(), PURGE_RXCLEAR);
     result = {OpenStatus::Opened, {}};
-    return std::make_unique<CommLine>(std::move(handle), std::move(mutex));
+    return std::make_unique<CommLine>(std::move(handle), std::move(lock));
 }
 
 }  // namespace quillon::report

@@ -69,7 +69,7 @@ void AddPortsClass(std::map<unsigned, SerialPortInfo>& ports)
     device.cbSize = sizeof device;
     for (DWORD i = 0; ::SetupDiEnumDeviceInfo(set.Get(), i, &device); ++i) {
         // The class also holds printer ports (LPTn).
-        const unsigned number = ComPortNumber(PortNameOf(set.Get(), device));
+        const unsigned number = ComPortNumber(std::wstring_view(PortNameOf(set.Get(), device)), kHighestComPort);
         if (number == 0 || ports.count(number) != 0)
             continue;
         SerialPortInfo port;
@@ -104,7 +104,7 @@ void AddSerialDeviceMap(std::map<unsigned, SerialPortInfo>& ports)
             break;
         if (status != ERROR_SUCCESS || type != REG_SZ)
             continue;   // too long for a COM name, or not a name at all
-        const unsigned number = ComPortNumber(std::wstring_view(data, bytes / sizeof(wchar_t)));
+        const unsigned number = ComPortNumber(std::wstring_view(data, bytes / sizeof(wchar_t)), kHighestComPort);
         if (number != 0 && ports.count(number) == 0)
             ports.emplace(number, SerialPortInfo{"COM" + std::to_string(number), {}, {}, {}});
     }
@@ -133,13 +133,6 @@ std::wstring Upper(std::wstring_view text)
 }
 
 }  // namespace
-
-unsigned ComPortNumber(std::wstring_view name)
-{
-    while (!name.empty() && name.back() == L'\0')
-        name.remove_suffix(1);
-    return ComNameNumber(name, 9999);
-}
 
 std::string UsbIdFromHardwareIds(std::wstring_view ids)
 {

@@ -15,9 +15,6 @@ namespace quillon::report {
 // Names are "COMn", sorted by n.
 std::vector<SerialPortInfo> ListSerialPorts();
 
-// n for "COMn" (any case, n from 1 to 9999 without a leading zero), else 0.
-unsigned ComPortNumber(std::wstring_view name);
-
 // "0403:6001" from a device's hardware ids as SPDRP_HARDWAREID gives them
 // (NUL-separated), e.g. "USB\VID_0403&PID_6001&REV_0600" or
 // "FTDIBUS\VID_0403+PID_6001+A50285BIA\0000"; empty when none names both.

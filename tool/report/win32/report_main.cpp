@@ -12,6 +12,7 @@
 #include "common/win/text.h"
 #include "common/win/unique_handle.h"
 #include "common/win/unique_memory.h"
+#include "tool/report/com_port_name.h"
 #include "tool/report/report_program.h"
 #include "tool/report/win32/comm_line.h"
 #include "tool/report/win32/port_list.h"
@@ -95,7 +96,11 @@ public:
     std::int64_t NowMs() override { return static_cast<std::int64_t>(::GetTickCount64()); }
 
     std::string DefaultPort() const override { return "COM1"; }
-    std::string_view PortHelp() const override { return "COM1 to COM256"; }
+    std::string_view PortHelp() const override
+    {
+        static_assert(quillon::report::kHighestComPort == 256, "the help names the highest port");
+        return "COM1 to COM256";
+    }
     std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenResult& result) override
     {
         return quillon::report::OpenCommLine(port, result);
