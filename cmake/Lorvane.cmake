@@ -63,10 +63,56 @@ set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 include(GoogleTest)
 
+# Test code is compiled for a quick build rather than for speed: -Og in the
+# optimised trees (the code under test keeps the tree's flags), and
+# GoogleTest's header, most of what a test source compiles, precompiled
+# once per tree by lorvane_test_pch. lorvane_test_target(target) makes a
+# target test code; tests/CMakeLists.txt does it for every target there
+# that uses GoogleTest.
+set(LORVANE_TEST_CODE_OPTIONS $<$<CONFIG:RelWithDebInfo,Release,MinSizeRel>:-Og>)
+foreach(gtest_library gtest gtest_main)
+  target_compile_options(${gtest_library} PRIVATE ${LORVANE_TEST_CODE_OPTIONS})
+endforeach()
+set(test_pch_source ${CMAKE_BINARY_DIR}/lorvane_test_pch.cpp)
+file(CONFIGURE OUTPUT ${test_pch_source} CONTENT "// Makes the test programs' precompiled header.\n")
+add_library(lorvane_test_pch OBJECT EXCLUDE_FROM_ALL ${test_pch_source})
+target_link_libraries(lorvane_test_pch PRIVATE GTest::gtest)
+target_compile_options(lorvane_test_pch PRIVATE ${LORVANE_TEST_CODE_OPTIONS})
+target_precompile_headers(lorvane_test_pch PRIVATE <gtest/gtest.h>)
+function(lorvane_test_target target)
+  get_target_property(reused ${target} PRECOMPILE_HEADERS_REUSE_FROM)
+  if(NOT reused)
+    target_compile_options(${target} PRIVATE ${LORVANE_TEST_CODE_OPTIONS})
+    target_precompile_headers(${target} REUSE_FROM lorvane_test_pch)
+  endif()
+endfunction()
+
 # A Wine test that changes its bed (registry, ports, desktop windows) takes a
 # bed of its own from the pool of tests/wine/beds.json (the test presets pass
 # it to ctest; tests/wine/winebed turns the bed ctest hands out into a lane).
 set(LORVANE_OWN_BED RESOURCE_GROUPS beds:1)
+
+# A test's time-out says how long it may run, so it is also its cost: ctest
+# starts the costliest tests first, and a run does not end on one long test
+# started last. (Later runs order by the times ctest recorded.) Called in an
+# area directory, it takes every test of the directory once it is done.
+function(lorvane_cost_by_timeout)
+  get_property(scheduled DIRECTORY PROPERTY LORVANE_COST_BY_TIMEOUT)
+  if(NOT scheduled)
+    set_property(DIRECTORY PROPERTY LORVANE_COST_BY_TIMEOUT ON)
+    cmake_language(DEFER CALL lorvane_cost_by_timeout_now)
+  endif()
+endfunction()
+function(lorvane_cost_by_timeout_now)
+  get_property(tests DIRECTORY PROPERTY TESTS)
+  foreach(test ${tests})
+    get_test_property(${test} TIMEOUT timeout)
+    get_test_property(${test} COST cost)
+    if(timeout AND NOT cost)
+      set_tests_properties(${test} PROPERTIES COST ${timeout})
+    endif()
+  endforeach()
+endfunction()
 
 # lorvane_add_gtest(name [OWN_BED] SOURCES... LIBS...) adds a GoogleTest
 # program and registers it with CTest where the tree can run it. Natively
@@ -74,11 +120,14 @@ set(LORVANE_OWN_BED RESOURCE_GROUPS beds:1)
 # CTest test that runs all its cases in one process: a Wine process start
 # costs more CPU than most cases, and listing the cases would start each
 # program once more; a failure still names its cases in the output.
-# OWN_BED: under Wine its tests change the bed's state.
+# OWN_BED: under Wine its tests change the bed's state. A test that needs
+# GoogleMock names GTest::gmock among its LIBS.
 function(lorvane_add_gtest name)
   cmake_parse_arguments(T "OWN_BED" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  lorvane_cost_by_timeout()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+  lorvane_test_target(${name})
   if(LORVANE_RUN_TESTS)
     set(labels ${T_LABELS})
     if(WIN32)
@@ -140,6 +189,7 @@ endif()
 # (WINEBED_BITS); a script exiting 77 counts as skipped.
 function(lorvane_add_wine_test name)
   cmake_parse_arguments(W "" "" "COMMAND;LABELS" ${ARGN})
+  lorvane_cost_by_timeout()
   if(NOT WIN32)
     return()
   endif()
