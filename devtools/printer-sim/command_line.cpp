@@ -15,6 +15,8 @@ const char kUsage[] =
     "  --device PATH      use an existing tty instead\n"
     "  --trace FILE       append the trace lines to FILE (default: stdout)\n"
     "  --baud N           send each byte 10/N s after the one before it (default: at once)\n"
+    "  --line-speed N     a printer set to N baud: what a client sends while its end of\n"
+    "                     the line is set to another speed is garbled and dropped\n"
     "  --delay MS         wait MS milliseconds before each answer\n"
     "  --syn-every MS     send SYN (0x16) every MS milliseconds while an answer waits\n"
     "  --silent           never answer, not even with NAK\n"
@@ -148,7 +150,7 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
         }
         const auto t = std::ranges::find(paths, arg, &Path::name);
         const auto m = std::ranges::find(periods, arg, &Period::name);
-        constexpr std::string_view kValued[] = {"--baud", "--soak", "--answer-bytes", "--first-try",
+        constexpr std::string_view kValued[] = {"--baud", "--line-speed", "--soak", "--answer-bytes", "--first-try",
                                                 "--first-try-command", "--last-sequence"};
         const bool valued = std::ranges::find(kValued, arg) != std::end(kValued);
         if (t == std::end(paths) && m == std::end(periods) && !valued) {
@@ -160,9 +162,9 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
             return std::nullopt;
         }
         const std::string_view value = args[++i];
-        if (arg == "--baud") {
-            if (!ParseBaud(value, line.baud)) {
-                error = "--baud takes a speed from 1 to 4000000";
+        if (arg == "--baud" || arg == "--line-speed") {
+            if (!ParseBaud(value, arg == "--baud" ? line.baud : line.lineSpeed)) {
+                error = std::string(arg) + " takes a speed from 1 to 4000000";
                 return std::nullopt;
             }
         } else if (arg == "--soak") {

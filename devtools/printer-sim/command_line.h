@@ -16,6 +16,7 @@ struct CommandLine {
     std::string tracePath;    // --trace: append trace lines here; empty = stdout
     std::string ranLogPath;   // --ran-log: append a line for each request run; empty = none
     std::int64_t baud = 0;    // --baud: pace the output like a line of this speed; 0 = at once
+    std::int64_t lineSpeed = 0;   // --line-speed: understand only a client set to this speed; 0 = any
     bool help = false;
     PrinterOptions printer;
 };

@@ -253,6 +253,12 @@ int Run(const CommandLine& options)
         now = MonotonicMs();
         received.clear();
         line->Service(fds, now, received);
+        if (!received.empty() && options.lineSpeed > 0 && line->ClientSpeed() != options.lineSpeed) {
+            trace.Write("RX GARBLED " + std::to_string(received.size()) + " bytes at " +
+                        std::to_string(line->ClientSpeed()) + " baud, the printer is set to " +
+                        std::to_string(options.lineSpeed));
+            received.clear();
+        }
         if (!received.empty())
             printer.Receive(received, now);
     }

@@ -196,6 +196,24 @@ std::optional<std::int64_t> TtyLine::Deadline() const
     return m_retryAtMs;
 }
 
+std::int64_t TtyLine::ClientSpeed() const
+{
+    termios settings{};
+    if (::tcgetattr(m_fd.Get(), &settings) != 0)
+        return 0;
+    switch (::cfgetospeed(&settings)) {
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;
+    }
+}
+
 void TtyLine::Service(std::span<const pollfd> fds, std::int64_t nowMs, std::vector<std::uint8_t>& received)
 {
     // Opens are looked at before reading: a client opens before it writes,

@@ -54,6 +54,10 @@ public:
     // When Service must run again although no descriptor is ready.
     std::optional<std::int64_t> Deadline() const;
 
+    // The speed the far end has set the line to, in baud (a pty keeps the
+    // client's setting on both ends); 0 when it cannot be read.
+    std::int64_t ClientSpeed() const;
+
     // Queues the bytes for the line. In link mode, bytes sent while no client
     // has the port open are dropped, as on a real line.
     void Send(std::span<const std::uint8_t> bytes);

@@ -1,6 +1,8 @@
 #include "tool/report/command_line.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <vector>
 
 namespace quillon::report {
@@ -79,6 +81,7 @@ bool TakeFlag(std::string_view arg, CommandLine& line)
     else if (arg == "--json") line.json = true;
     else if (arg == "--list") line.list = true;
     else if (arg == "--ports") line.ports = true;
+    else if (arg == "--find") line.find = true;
     else if (arg == "--help" || arg == "-h") line.help = true;
     else if (arg == "--version") line.version = true;
     else return false;
@@ -87,6 +90,10 @@ bool TakeFlag(std::string_view arg, CommandLine& line)
 
 bool TakeOperands(const std::vector<std::string_view>& operands, CommandLine& line, std::string& error)
 {
+    if (line.find) {
+        line.findPorts.assign(operands.begin(), operands.end());
+        return true;
+    }
     if (operands.size() > 3) {
         error = "too many operands: OPERATION [FROM TO]";
         return false;
@@ -146,6 +153,13 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
         } else if (HasName(arg, "--timeout-ms")) {
             if (!TakeNumber(args, i, "--timeout-ms", 1, kMaxTotalWaitMs, line.totalWaitMs, error))
                 return std::nullopt;
+        } else if (HasName(arg, "--baud")) {
+            if (!TakeNumber(args, i, "--baud", kLineSpeeds[0], kLineSpeeds[std::size(kLineSpeeds) - 1], line.baud, error))
+                return std::nullopt;
+            if (std::find(std::begin(kLineSpeeds), std::end(kLineSpeeds), line.baud) == std::end(kLineSpeeds)) {
+                error = "--baud takes 9600, 19200, 38400, 57600 or 115200";
+                return std::nullopt;
+            }
         } else if (HasName(arg, "--retries")) {
             if (!TakeNumber(args, i, "--retries", 0, kMaxRetries, line.retries, error))
                 return std::nullopt;

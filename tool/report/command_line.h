@@ -3,7 +3,7 @@
 //
 //   quillon-report [--port PORT] [--wait-port SECONDS] [--log FILE] [--retries N]
 //                  [--dry-run] [--trace] [--json] [--timeout-ms N] OPERATION [FROM TO]
-//   quillon-report --list | --ports | --help | --version   [--json]
+//   quillon-report --find [PORT...] | --list | --ports | --help | --version   [--json]
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon::report {
 
@@ -19,6 +20,10 @@ namespace quillon::report {
 inline constexpr std::int64_t kDefaultTotalWaitMs = 30'000;
 inline constexpr std::int64_t kMaxTotalWaitMs = 24LL * 3600 * 1000;
 inline constexpr std::int64_t kMaxPortWaitSeconds = 24LL * 3600;
+// The speeds a run may set (--baud), and the order --find tries them in.
+inline constexpr std::int64_t kDefaultBaud = 9600;
+inline constexpr std::int64_t kLineSpeeds[] = {9600, 19200, 38400, 57600, 115200};
+
 // How often a request whose answer was lost is sent again, as the same bytes.
 inline constexpr std::int64_t kDefaultRetries = 3;
 inline constexpr std::int64_t kMaxRetries = 20;
@@ -31,6 +36,9 @@ struct CommandLine {
     std::string logPath;               // --log: append one line per run
     std::string stateDir;              // --state-dir: accepted for older scripts, not used
     std::int64_t retries = kDefaultRetries;
+    std::int64_t baud = kDefaultBaud;
+    bool find = false;                 // --find: look for the printer on these ports (all when none)
+    std::vector<std::string> findPorts;
     std::int64_t totalWaitMs = kDefaultTotalWaitMs;
     std::int64_t portWaitSeconds = 0;  // --wait-port: how long a busy port is waited for
     bool dryRun = false;

@@ -26,9 +26,9 @@ constexpr std::string_view kProgram = "quillon-report";
 constexpr std::int64_t kPortRetryMs = 250;
 
 constexpr std::string_view kUsage =
-    "Usage: quillon-report [--port PORT] [--wait-port SECONDS] [--log FILE] [--retries N]\n"
+    "Usage: quillon-report [--port PORT] [--baud N] [--wait-port SECONDS] [--log FILE] [--retries N]\n"
     "                      [--dry-run] [--trace] [--json] [--timeout-ms N] OPERATION [FROM TO]\n"
-    "       quillon-report --list | --ports | --help | --version   [--json]\n"
+    "       quillon-report --find [PORT...] | --list | --ports | --help | --version   [--json]\n"
     "\n"
     "Sends one report request to the fiscal printer (9600 baud, 8N1, no flow\n"
     "control) and prints the answer as the Quillon dialog shows it, then the\n"
@@ -38,10 +38,12 @@ constexpr std::string_view kUsage =
     "\n"
     "  OPERATION          index 0-10 or name (--list shows them)\n"
     "  FROM TO            the range of a date (DDMMYY) or number (0001) operation;\n"
-    "                     without them the dialog's defaults are sent\n"
+    "                     without them the dialog's defaults are sent:\n"
+    "                     @DATES@ for dates, @NUMBERS@ for numbers\n"
     "  --port PORT        @PORTS@ (default @DEFAULT@)\n"
     "  --wait-port S      wait up to S seconds for a port another program holds\n"
     "  --log FILE         append one line per run to FILE\n"
+    "  --baud N           the line's speed: 9600 (default), 19200, 38400, 57600, 115200\n"
     "  --retries N        send a request whose answer was lost again, up to N times\n"
     "                     (default 3)\n"
     "  --dry-run          print the request frame, open nothing\n"
@@ -49,6 +51,8 @@ constexpr std::string_view kUsage =
     "  --json             print one JSON object (--list, --ports: an array)\n"
     "  --timeout-ms N     bound on the whole wait while SYN keeps it open (default 30000);\n"
     "                     without SYN the printer must answer within 500 ms\n"
+    "  --find [PORT...]   look for the printer: the status request alone on each port\n"
+    "                     (all that --ports lists when none is given) at each speed\n"
     "  --list             print index, name, range kind and list text of each operation\n"
     "  --ports            print the serial ports present: name, description, USB id\n"
     "\n"
@@ -100,6 +104,14 @@ constexpr std::uint8_t kStatusCommand = 74;
 // control byte, never the 0x00 the line drops.
 constexpr std::uint8_t kFirstSequenceByte = 0x21;
 constexpr std::uint8_t kLastStatusSequenceByte = 0x7E;
+
+// The status request's byte, drawn so that runs do not all start alike.
+std::uint8_t DrawStatusSequenceByte(ReportPlatform& platform)
+{
+    constexpr int kChoices = kLastStatusSequenceByte - kFirstSequenceByte + 1;
+    const int drawn = ((platform.FirstSequence() % kChoices) + kChoices) % kChoices;
+    return static_cast<std::uint8_t>(kFirstSequenceByte + drawn);
+}
 
 // Outcomes after which the report may or may not have run, and the same
 // bytes sent again settle it: the printer answers a repeated sequence byte
@@ -220,9 +232,7 @@ Outcome Run::Compose()
 
 void Run::DrawSequences()
 {
-    constexpr int kChoices = kLastStatusSequenceByte - kFirstSequenceByte + 1;
-    const int drawn = ((m_platform.FirstSequence() % kChoices) + kChoices) % kChoices;
-    m_statusSequenceByte = static_cast<std::uint8_t>(kFirstSequenceByte + drawn);
+    m_statusSequenceByte = DrawStatusSequenceByte(m_platform);
     m_sequenceByte = static_cast<std::uint8_t>(*m_statusSequenceByte + 1);
 }
 
@@ -243,7 +253,7 @@ Outcome Run::OpenPort(std::unique_ptr<SerialLine>& serial)
     const std::int64_t deadline = m_platform.NowMs() + m_line.portWaitSeconds * 1000;
     OpenResult opened;
     for (;;) {
-        serial = m_platform.OpenLine(m_port, opened);
+        serial = m_platform.OpenLine(m_port, m_line.baud, opened);
         if (opened.status != OpenStatus::Busy || StopAsked())
             break;
         const std::int64_t left = deadline - m_platform.NowMs();
@@ -511,6 +521,13 @@ ExitCode Run::Finish(Outcome outcome)
     return code;
 }
 
+// "FROM TO" as the dialog fills them in for a range kind; "-" for none.
+std::string DefaultRangeText(RangeKind kind)
+{
+    const RangeDefaults* defaults = FindRangeDefaults(kind);
+    return defaults ? std::string(defaults->firstText) + " " + std::string(defaults->secondText) : "-";
+}
+
 std::string ListText(bool json)
 {
     std::string text;
@@ -522,14 +539,15 @@ std::string ListText(bool json)
                           .Number("index", i)
                           .Text("name", OperationName(i))
                           .Text("range", RangeKindName(operation.rangeKind))
+                          .Text("default_range", DefaultRangeText(operation.rangeKind))
                           .Number("command", operation.command)
                           .Text("text", Utf8From1251(operation.listText))
                           .Done());
             continue;
         }
-        char head[64];
-        std::snprintf(head, sizeof head, "%2d  %-19s %-7s ", i, OperationName(i).data(),
-                      RangeKindName(operation.rangeKind).data());
+        char head[80];
+        std::snprintf(head, sizeof head, "%2d  %-19s %-7s %-14s ", i, OperationName(i).data(),
+                      RangeKindName(operation.rangeKind).data(), DefaultRangeText(operation.rangeKind).c_str());
         text += head + Utf8From1251(operation.listText) + "\n";
     }
     return json ? array.Done() + "\n" : text;
@@ -560,6 +578,8 @@ std::optional<std::string> InformationFor(const CommandLine& line, ReportPlatfor
     if (line.help) {
         std::string help = Replace(std::string(kUsage), "@PORTS@", platform.PortHelp());
         help = Replace(std::move(help), "@DEFAULT@", platform.DefaultPort());
+        help = Replace(std::move(help), "@DATES@", DefaultRangeText(RangeKind::DateRange));
+        help = Replace(std::move(help), "@NUMBERS@", DefaultRangeText(RangeKind::NumberRange));
         return line.json ? JsonObject{}.Text("usage", help).Done() + "\n" : help;
     }
     if (line.version) {
@@ -574,6 +594,94 @@ std::optional<std::string> InformationFor(const CommandLine& line, ReportPlatfor
     return std::nullopt;
 }
 
+// What --find learnt of one port.
+struct FoundPrinter {
+    std::string port;
+    std::int64_t baud = 0;
+    std::array<std::uint8_t, FiscalFrame::kStatusBytes> status{};
+    bool busy = false;
+};
+
+// The status request once, at the speed the line is set to: the printer's
+// status bytes when it answered whole.
+std::optional<std::array<std::uint8_t, FiscalFrame::kStatusBytes>> AskStatusOnce(SerialLine& serial,
+                                                                                   ReportPlatform& platform,
+                                                                                   std::int64_t totalWaitMs)
+{
+    ReportExchange exchange(&serial, platform, nullptr);
+    exchange.Prepare(ReportRequest{kStatusCommand, {}}, DrawStatusSequenceByte(platform) - FiscalFrame::kSequenceBias);
+    const ExchangeResult result = exchange.Run(totalWaitMs, [&platform] { return platform.StopCode() != 0; });
+    if (result.outcome == ExchangeOutcome::Answered && FrameDamage(result.frame).empty())
+        return result.status;
+    return std::nullopt;
+}
+
+// Looks at one port at each speed, the usual one first, until the printer
+// answers; nothing but the status request goes out.
+std::optional<FoundPrinter> FindOnPort(const std::string& port, const CommandLine& line, ReportPlatform& platform)
+{
+    for (const std::int64_t baud : kLineSpeeds) {
+        if (platform.StopCode() != 0)
+            return std::nullopt;
+        OpenResult opened;
+        std::unique_ptr<SerialLine> serial = platform.OpenLine(port, baud, opened);
+        if (opened.status == OpenStatus::Busy)
+            return FoundPrinter{port, 0, {}, true};
+        if (!serial) {
+            platform.WriteErr(std::string(kProgram) + ": " + port + ": cannot open: " + opened.reason + "\n");
+            return std::nullopt;
+        }
+        if (const auto status = AskStatusOnce(*serial, platform, line.totalWaitMs))
+            return FoundPrinter{port, baud, *status, false};
+    }
+    return std::nullopt;
+}
+
+// --find [PORT...]: PORT<TAB>BAUD<TAB>status bytes for each port where a
+// printer answered (PORT<TAB>busy for a port another program holds); exit 0
+// when one was found.
+ExitCode FindPrinters(const CommandLine& line, ReportPlatform& platform)
+{
+    std::vector<std::string> ports = line.findPorts;
+    if (ports.empty()) {
+        for (const SerialPortInfo& info : platform.ListPorts())
+            ports.push_back(info.name);
+    }
+    std::string text;
+    JsonArray array;
+    bool found = false;
+    for (const std::string& port : ports) {
+        const auto printer = FindOnPort(port, line, platform);
+        if (!printer)
+            continue;
+        found = found || !printer->busy;
+        JsonObject object;
+        object.Text("port", port);
+        if (printer->busy) {
+            object.Null("baud").Null("status").Bool("busy", true);
+            text += port + "\tbusy\n";
+        } else {
+            JsonArray status;
+            for (std::uint8_t b : printer->status)
+                status.Add(JsonString(HexByte(b)));
+            object.Number("baud", printer->baud).Raw("status", status.Done());
+            text += port + "\t" + std::to_string(printer->baud) + "\t" + HexBytes(printer->status) + "\n";
+        }
+        array.Add(object.Done());
+    }
+    std::string why;
+    if (!platform.WriteOut(line.json ? array.Done() + "\n" : text, why)) {
+        platform.WriteErr(std::string(kProgram) + ": cannot write the output: " + why + "\n");
+        return ExitCode::OutputFailed;
+    }
+    if (platform.StopCode() != 0)
+        return static_cast<ExitCode>(platform.StopCode().load());
+    if (!found)
+        platform.WriteErr(std::string(kProgram) + ": no printer answered the status request on " +
+                          (line.findPorts.empty() ? "the ports --ports lists" : "the ports given") + "\n");
+    return found ? ExitCode::Ok : ExitCode::NotAnswering;
+}
+
 ExitCode RunParsed(const CommandLine& line, ReportPlatform& platform)
 {
     if (const auto information = InformationFor(line, platform)) {
@@ -583,6 +691,8 @@ ExitCode RunParsed(const CommandLine& line, ReportPlatform& platform)
         platform.WriteErr(std::string(kProgram) + ": cannot write the output: " + why + "\n");
         return ExitCode::OutputFailed;
     }
+    if (line.find)
+        return FindPrinters(line, platform);
     return Run(line, platform).Execute();
 }
 

@@ -33,10 +33,10 @@ public:
     virtual std::string DefaultPort() const = 0;
     // What --port takes, for --help.
     virtual std::string_view PortHelp() const = 0;
-    // Opens the port for this run alone and sets it up (9600 8N1, raw, no
+    // Opens the port for this run alone and sets it up (baud 8N1, raw, no
     // flow control); null with the status and reason when that fails. A
     // port that another program holds is Busy.
-    virtual std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenResult& result) = 0;
+    virtual std::unique_ptr<SerialLine> OpenLine(const std::string& port, std::int64_t baud, OpenResult& result) = 0;
     virtual std::vector<SerialPortInfo> ListPorts() = 0;
 
     // --- the console

@@ -22,9 +22,10 @@ public:
     std::int64_t NowMs() override { return clock.NowMs(); }
     std::string DefaultPort() const override { return "COM1"; }
     std::string_view PortHelp() const override { return "COM1 to COM256"; }
-    std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenResult& result) override
+    std::unique_ptr<SerialLine> OpenLine(const std::string& port, std::int64_t baud, OpenResult& result) override
     {
         opened.push_back(port);
+        lastBaud = baud;
         result = {busyOpens > 0 ? OpenStatus::Busy : openStatus, "the system's reason"};
         busyOpens = std::max(0, busyOpens - 1);
         if (result.status != OpenStatus::Opened)
@@ -74,6 +75,7 @@ public:
     FakeLine::Responder responder;
     OpenStatus openStatus = OpenStatus::Opened;
     int busyOpens = 0;   // this many opens find the port busy first
+    std::int64_t lastBaud = 0;
     std::vector<std::string> opened;
     std::vector<std::unique_ptr<FakeLine>> lines;   // kept for inspection after the run
     std::vector<std::uint8_t>* written = nullptr;
@@ -263,6 +265,31 @@ TEST_F(ReportProgramTest, EveryLastByteOfThePrinterGivesExactlyOneRun)
     }
 }
 
+TEST_F(ReportProgramTest, FindLooksAtEachSpeedWithTheStatusRequestAloneAndNamesThePrinter)
+{
+    // A printer set to 115200 on COM3; nothing behind COM12.
+    std::vector<int> commands;
+    platform.answersStatus = false;
+    platform.responder = [&](FakeLine& l, std::span<const std::uint8_t> r) {
+        commands.push_back(r[3]);
+        if (platform.opened.back() == "COM3" && platform.lastBaud == 115200)
+            l.Send(5, Response(r[3], "", r[2]));
+    };
+    platform.ports = {{"COM3", "", "", ""}, {"COM12", "", "", ""}};
+    EXPECT_EQ(Run({"--find"}), 0);
+    EXPECT_EQ(platform.out, "COM3\t115200\t80 81 82 83 84 85\n");
+    EXPECT_EQ(platform.opened.size(), 10u) << "five speeds on each port";
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), 74), static_cast<long>(commands.size()))
+        << "nothing but the status request";
+    platform.out.clear();
+    EXPECT_EQ(Run({"--json", "--find", "COM12"}), 6);
+    EXPECT_EQ(platform.out, "[]\n");
+    platform.busyOpens = 1;
+    platform.out.clear();
+    EXPECT_EQ(Run({"--json", "--find", "COM3"}), 6);
+    EXPECT_EQ(platform.out, "[{\"port\":\"COM3\",\"baud\":null,\"status\":null,\"busy\":true}]\n");
+}
+
 TEST_F(ReportProgramTest, AStatusRequestNeverAnsweredSendsNoReport)
 {
     platform.answersStatus = false;
@@ -380,7 +407,7 @@ TEST_F(ReportProgramTest, ListHelpAndVersion)
     EXPECT_EQ(Run({"--list"}), 0);
     EXPECT_EQ(std::count(platform.out.begin(), platform.out.end(), '\n'), 11);
     EXPECT_NE(platform.out.find(" 3  x-report            none    "), std::string::npos);
-    EXPECT_NE(platform.out.find(" 5  fm-by-number        number  "), std::string::npos);
+    EXPECT_NE(platform.out.find(" 5  fm-by-number        number  0001 0020      "), std::string::npos);
     EXPECT_NE(platform.out.find("10  fm-short-by-number  number  "), std::string::npos);
     platform.out.clear();
     EXPECT_EQ(Run({"--help"}), 0);
@@ -499,7 +526,7 @@ TEST_F(ReportProgramTest, EveryJsonRunPrintsJsonAndListsAreArrays)
     EXPECT_EQ(Run({"--json", "--list"}), 0);
     EXPECT_EQ(platform.out.substr(0, 2), "[{");
     EXPECT_EQ(std::count(platform.out.begin(), platform.out.end(), '{'), 11);
-    EXPECT_NE(platform.out.find("{\"index\":3,\"name\":\"x-report\",\"range\":\"none\",\"command\":69,"),
+    EXPECT_NE(platform.out.find("{\"index\":3,\"name\":\"x-report\",\"range\":\"none\",\"default_range\":\"-\",\"command\":69,"),
               std::string::npos);
     platform.ports = {{"COM3", "USB Serial Port (COM3)", "0403:6001", ""}, {"COM12", "", "", ""}};
     platform.out.clear();

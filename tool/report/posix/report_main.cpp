@@ -73,9 +73,9 @@ public:
 
     std::string DefaultPort() const override { return "/dev/ttyS0"; }
     std::string_view PortHelp() const override { return "a serial tty, e.g. /dev/ttyS0 or /dev/ttyUSB0"; }
-    std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenResult& result) override
+    std::unique_ptr<SerialLine> OpenLine(const std::string& port, std::int64_t baud, OpenResult& result) override
     {
-        return quillon::report::OpenTermiosLine(port, result);
+        return quillon::report::OpenTermiosLine(port, baud, result);
     }
     std::vector<quillon::report::SerialPortInfo> ListPorts() override { return quillon::report::ListSerialPorts(); }
 

@@ -224,7 +224,18 @@ bool HeldByOthers(int fd, const std::string& path, OpenResult& result)
     return true;
 }
 
-bool ApplyLineSettings(int fd, OpenResult& result)
+speed_t SpeedOf(std::int64_t baud)
+{
+    switch (baud) {
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B9600;
+    }
+}
+
+bool ApplyLineSettings(int fd, std::int64_t baud, OpenResult& result)
 {
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0) {
@@ -237,7 +248,7 @@ bool ApplyLineSettings(int fd, OpenResult& result)
     settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     settings.c_cc[VMIN] = 0;   // reads wait in poll, never in read
     settings.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&settings, B9600) != 0 || ::cfsetospeed(&settings, B9600) != 0 ||
+    if (::cfsetispeed(&settings, SpeedOf(baud)) != 0 || ::cfsetospeed(&settings, SpeedOf(baud)) != 0 ||
         ::tcsetattr(fd, TCSANOW, &settings) != 0) {
         result = {OpenStatus::CannotSetState, ErrnoText(errno)};
         return false;
@@ -253,7 +264,7 @@ bool ApplyLineSettings(int fd, OpenResult& result)
 
 }  // namespace
 
-std::unique_ptr<SerialLine> OpenTermiosLine(const std::string& path, OpenResult& result)
+std::unique_ptr<SerialLine> OpenTermiosLine(const std::string& path, std::int64_t baud, OpenResult& result)
 {
     if (!IsSerialTerminal(path, result))
         return nullptr;
@@ -278,7 +289,7 @@ std::unique_ptr<SerialLine> OpenTermiosLine(const std::string& path, OpenResult&
         result = {OpenStatus::CannotReadState, ErrnoText(errno)};
         return nullptr;
     }
-    if (!ApplyLineSettings(fd.Get(), result)) {
+    if (!ApplyLineSettings(fd.Get(), baud, result)) {
         ::tcsetattr(fd.Get(), TCSANOW, &previous);
         return nullptr;
     }

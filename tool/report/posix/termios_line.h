@@ -15,6 +15,7 @@
 
 namespace quillon::report {
 
-std::unique_ptr<SerialLine> OpenTermiosLine(const std::string& path, OpenResult& result);
+// baud is one of kLineSpeeds.
+std::unique_ptr<SerialLine> OpenTermiosLine(const std::string& path, std::int64_t baud, OpenResult& result);
 
 }  // namespace quillon::report

@@ -45,7 +45,7 @@ std::string CanonicalComName(const std::string& port)
     return number == 0 ? port : "COM" + std::to_string(number);
 }
 
-std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, OpenResult& result)
+std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, std::int64_t baud, OpenResult& result)
 {
     const unsigned number = ComPortNumber(std::string_view(port), kHighestComPort);
     if (number == 0) {
@@ -69,7 +69,9 @@ std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, OpenResult& re
             result = {OpenStatus::CannotOpen, SystemErrorText(error)};
         return nullptr;
     }
-    switch (SetUpPort(handle.Get(), PreparedLineSettings())) {
+    DCB settings = PreparedLineSettings();
+    settings.BaudRate = static_cast<DWORD>(baud);
+    switch (SetUpPort(handle.Get(), settings)) {
     case PortSetup::Done:
         break;
     case PortSetup::CannotReadState:

@@ -14,7 +14,8 @@
 
 namespace quillon::report {
 
-std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, OpenResult& result);
+// baud is one of kLineSpeeds.
+std::unique_ptr<SerialLine> OpenCommLine(const std::string& port, std::int64_t baud, OpenResult& result);
 
 // "COM12" for any spelling that names port 12; the name as given otherwise.
 std::string CanonicalComName(const std::string& port);

@@ -101,9 +101,9 @@ public:
         static_assert(quillon::report::kHighestComPort == 256, "the help names the highest port");
         return "COM1 to COM256";
     }
-    std::unique_ptr<SerialLine> OpenLine(const std::string& port, OpenResult& result) override
+    std::unique_ptr<SerialLine> OpenLine(const std::string& port, std::int64_t baud, OpenResult& result) override
     {
-        return quillon::report::OpenCommLine(port, result);
+        return quillon::report::OpenCommLine(port, baud, result);
     }
     std::vector<quillon::report::SerialPortInfo> ListPorts() override { return quillon::report::ListSerialPorts(); }
 
