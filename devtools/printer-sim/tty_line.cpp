@@ -49,27 +49,6 @@ std::string ReadLink(const std::string& path)
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
-{
-    if (this != &other)
-        Reset(other.Release());
-    return *this;
-}
-
-int UniqueFd::Release()
-{
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd;
-}
-
-void UniqueFd::Reset(int fd)
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
-}
-
 std::unique_ptr<TtyLine> TtyLine::CreateLink(const std::string& linkPath, std::string& error)
 {
     std::unique_ptr<TtyLine> line(new TtyLine);
