@@ -1,4 +1,4 @@
-#include "tty_line.h"
+#include "devtools/printer-sim/tty_line.h"
 
 #include <fcntl.h>
 #include <sys/inotify.h>
