@@ -12,7 +12,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "orbalin_contract.h"
+#include "server/contract/orbalin_contract.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "bench/common/process_usage.h"
 #include "common/win/unique_bstr.h"
 #include "common/win/unique_variant.h"
-#include "orbalin_contract.h"
+#include "server/contract/orbalin_contract.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "devtools/printer-sim/command_line.h"
 
 #include <algorithm>
 #include <charconv>

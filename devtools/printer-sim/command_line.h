@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "printer.h"
+#include "devtools/printer-sim/printer.h"
 
 namespace quillon::sim {
 

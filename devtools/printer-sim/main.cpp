@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "printer.h"
-#include "trace_format.h"
-#include "tty_line.h"
-#include "wire_pacer.h"
+#include "devtools/printer-sim/command_line.h"
+#include "devtools/printer-sim/printer.h"
+#include "devtools/printer-sim/trace_format.h"
+#include "devtools/printer-sim/tty_line.h"
+#include "devtools/printer-sim/wire_pacer.h"
 
 namespace quillon::sim {
 namespace {

@@ -1,11 +1,11 @@
-#include "printer.h"
+#include "devtools/printer-sim/printer.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "soak_faults.h"
+#include "devtools/printer-sim/soak_faults.h"
+#include "devtools/printer-sim/trace_format.h"
 #include "tool/link/fiscal_frame.h"
-#include "trace_format.h"
 
 namespace quillon::sim {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "request_parser.h"
-#include "response_builder.h"
+#include "devtools/printer-sim/request_parser.h"
+#include "devtools/printer-sim/response_builder.h"
 
 namespace quillon::sim {
 

@@ -1,4 +1,4 @@
-#include "request_parser.h"
+#include "devtools/printer-sim/request_parser.h"
 
 #include <algorithm>
 

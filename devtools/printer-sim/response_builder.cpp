@@ -1,4 +1,4 @@
-#include "response_builder.h"
+#include "devtools/printer-sim/response_builder.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "soak_faults.h"
+#include "devtools/printer-sim/soak_faults.h"
 
 namespace quillon::sim {
 

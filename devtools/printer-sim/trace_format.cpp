@@ -1,4 +1,4 @@
-#include "trace_format.h"
+#include "devtools/printer-sim/trace_format.h"
 
 #include <cstdio>
 

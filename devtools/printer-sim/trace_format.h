@@ -27,8 +27,8 @@
 #include <string>
 #include <string_view>
 
-#include "request_parser.h"
-#include "response_builder.h"
+#include "devtools/printer-sim/request_parser.h"
+#include "devtools/printer-sim/response_builder.h"
 
 namespace quillon::sim {
 

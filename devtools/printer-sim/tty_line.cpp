@@ -1,4 +1,4 @@
-#include "tty_line.h"
+#include "devtools/printer-sim/tty_line.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -89,27 +89,6 @@ SlaveHolders FindSlaveHolders(const std::string& devicePath)
 }
 
 }  // namespace
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
-{
-    if (this != &other)
-        Reset(other.Release());
-    return *this;
-}
-
-int UniqueFd::Release()
-{
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd;
-}
-
-void UniqueFd::Reset(int fd)
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
-}
 
 std::unique_ptr<TtyLine> TtyLine::CreateLink(const std::string& linkPath, std::string& error)
 {

@@ -12,26 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "common/posix/unique_fd.h"
+
 namespace quillon::sim {
 
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.Release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { Reset(); }
-
-    int Get() const { return m_fd; }
-    bool Valid() const { return m_fd >= 0; }
-    [[nodiscard]] int Release();
-    void Reset(int fd = -1);
-
-private:
-    int m_fd = -1;
-};
+using lorvane::posix::UniqueFd;
 
 class TtyLine {
 public:

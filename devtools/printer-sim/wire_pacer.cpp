@@ -1,4 +1,4 @@
-#include "wire_pacer.h"
+#include "devtools/printer-sim/wire_pacer.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "dialog_template.h"
+#include "devtools/quillon-remote/dialog_template.h"
 
 #include <string>
 

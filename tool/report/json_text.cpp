@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "tool/link/byte_text.h"
+
 namespace quillon::report {
 namespace {
 
@@ -46,13 +48,11 @@ std::size_t Utf8SequenceLength(std::string_view text)
 std::string JsonString(std::string_view text)
 {
     std::string out = "\"";
-    char escaped[8];
     while (!text.empty()) {
         const auto b = static_cast<std::uint8_t>(text[0]);
         const std::size_t length = Utf8SequenceLength(text);
         if (length == 0) {
-            std::snprintf(escaped, sizeof escaped, "\\\\x%02X", b);
-            out += escaped;
+            out += "\\\\x" + HexByte(b);
             text.remove_prefix(1);
             continue;
         }
@@ -60,6 +60,7 @@ std::string JsonString(std::string_view text)
             out.push_back('\\');
             out.push_back(static_cast<char>(b));
         } else if (b < 0x20 || b == 0x7F) {
+            char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
             out += escaped;
         } else {

@@ -15,7 +15,7 @@
 
 #include "tool/report/exchange.h"
 #include "tool/report/outcome.h"
-#include "tool/report/port_list.h"
+#include "tool/report/serial_port_info.h"
 
 namespace quillon::report {
 

@@ -1,4 +1,4 @@
-#include "dialog_remote.h"
+#include "devtools/quillon-remote/win32/dialog_remote.h"
 
 #include <thread>
 

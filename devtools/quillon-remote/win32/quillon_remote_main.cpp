@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <string>
 
-#include "dialog_remote.h"
+#include "devtools/quillon-remote/win32/dialog_remote.h"
 
 namespace {
 

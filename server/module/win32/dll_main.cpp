@@ -5,7 +5,7 @@
 #include <olectl.h>
 #include <shlwapi.h>
 
-#include "orbalin_contract.h"
+#include "server/contract/orbalin_contract.h"
 #include "server/module/win32/class_factory.h"
 #include "server/module/win32/server_module.h"
 #include "server/module/win32/server_object.h"

@@ -8,7 +8,7 @@
 #include "common/win/com_guard.h"
 #include "common/win/unique_bstr.h"
 #include "common/win/unique_type_attr.h"
-#include "orbalin_contract.h"
+#include "server/contract/orbalin_contract.h"
 
 namespace orbalin {
 

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "common/win/unique_bstr.h"
-#include "orbalin_contract.h"
+#include "server/contract/orbalin_contract.h"
 #include "server/object/win32/win32_desktop.h"
 #include "server/object/win32/win32_hand_over_lock.h"
 #include "server/protocol/desktop.h"

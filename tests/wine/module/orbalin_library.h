@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "common/win/unique_bstr.h"
-#include "orbalin_contract.h"
+#include "server/contract/orbalin_contract.h"
 #include "orbalin_test_paths.h"
 
 namespace orbalin::test {

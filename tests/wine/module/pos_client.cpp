@@ -29,7 +29,7 @@
 
 #include "common/win/unique_bstr.h"
 #include "common/win/unique_variant.h"
-#include "orbalin_contract.h"
+#include "server/contract/orbalin_contract.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "common/win/unique_bstr.h"
 #include "common/win/unique_type_attr.h"
-#include "orbalin_contract.h"
+#include "server/contract/orbalin_contract.h"
 #include "tests/wine/common/library_attributes.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "common/win/posted_object.h"
 #include "common/win/text.h"
 #include "common/win/unique_handle.h"
-#include "resource.h"
+#include "tool/dialog/win32/resource.h"
 #include "tool/link/link_settings.h"
 #include "tool/link/win32/communication.h"
 

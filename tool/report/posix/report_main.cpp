@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tool/report/posix/port_list.h"
 #include "tool/report/posix/termios_line.h"
+#include "tool/report/posix/tty_port_list.h"
 #include "tool/report/report_program.h"
 
 namespace {

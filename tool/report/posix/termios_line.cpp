@@ -16,13 +16,15 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <utility>
 
+#include "common/posix/unique_fd.h"
 #include "tool/link/link_settings.h"
 #include "tool/report/posix/port_holders.h"
 
 namespace quillon::report {
 namespace {
+
+using lorvane::posix::UniqueFd;
 
 // /dev/tty, /dev/console and /dev/ptmx: terminals, but no serial line, and
 // opening /dev/ptmx makes a new pty. The virtual consoles are found by what
@@ -94,24 +96,6 @@ public:
 private:
     int m_fd;
     termios m_previous;
-};
-
-// Closes the descriptor unless it is handed on.
-class FdGuard {
-public:
-    explicit FdGuard(int fd) : m_fd(fd) {}
-    ~FdGuard()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-    int Get() const { return m_fd; }
-    int Release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
 };
 
 std::string Trimmed(std::string text)
@@ -269,7 +253,7 @@ std::unique_ptr<SerialLine> OpenTermiosLine(const std::string& path, std::int64_
     if (!IsSerialTerminal(path, result))
         return nullptr;
     // Non-blocking open: a real port without carrier would otherwise wait.
-    FdGuard fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.Get() < 0) {
         const int error = errno;
         if (error == EBUSY)

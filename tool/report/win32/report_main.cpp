@@ -14,8 +14,8 @@
 #include "common/win/unique_memory.h"
 #include "tool/report/com_port_name.h"
 #include "tool/report/report_program.h"
+#include "tool/report/win32/com_port_list.h"
 #include "tool/report/win32/comm_line.h"
-#include "tool/report/win32/port_list.h"
 
 namespace {
 

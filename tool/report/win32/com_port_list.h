@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tool/report/port_list.h"
+#include "tool/report/serial_port_info.h"
 
 namespace quillon::report {
 

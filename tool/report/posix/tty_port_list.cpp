@@ -1,4 +1,4 @@
-#include "tool/report/posix/port_list.h"
+#include "tool/report/posix/tty_port_list.h"
 
 #include <algorithm>
 #include <cctype>

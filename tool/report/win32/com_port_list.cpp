@@ -1,4 +1,4 @@
-#include "tool/report/win32/port_list.h"
+#include "tool/report/win32/com_port_list.h"
 
 #include <windows.h>
 #include <setupapi.h>

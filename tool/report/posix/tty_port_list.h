@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tool/report/port_list.h"
+#include "tool/report/serial_port_info.h"
 
 namespace quillon::report {
 
