@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "common/ascii_case.h"
+#include "common/json_text.h"
 #include "server/check/verdict.h"
 
 namespace orbalin::check {
@@ -81,26 +82,6 @@ std::string LabelOf(const std::string& key)
         if (key == label.key)
             return label.text;
     return key;
-}
-
-void AppendJsonString(std::string& out, const std::string& text)
-{
-    out += '"';
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            static const char hex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += hex[u >> 4];
-            out += hex[u & 15];
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
 }
 
 // A reader of the flat JSON that RenderJson writes.
@@ -343,18 +324,18 @@ std::string RenderJson(const std::vector<Report>& reports)
         if (out.size() > 1)
             out += ',';
         out += "{\"bits\":" + std::to_string(r.bits) + ",\"state\":";
-        AppendJsonString(out, StateWord(r.state));
+        out += lorvane::JsonString(StateWord(r.state));
         out += ",\"verdict\":";
-        AppendJsonString(out, r.verdict);
+        out += lorvane::JsonString(r.verdict);
         out += ",\"reason\":";
-        AppendJsonString(out, r.reason);
+        out += lorvane::JsonString(r.reason);
         out += ",\"fix\":";
-        AppendJsonString(out, r.fix);
+        out += lorvane::JsonString(r.fix);
         for (const auto& [key, value] : r.facts) {
             out += ',';
-            AppendJsonString(out, key);
+            out += lorvane::JsonString(key);
             out += ':';
-            AppendJsonString(out, value);
+            out += lorvane::JsonString(value);
         }
         out += '}';
     }

@@ -11,7 +11,7 @@
 #include "tool/link/request_tracker.h"
 #include "tool/report/answer_check.h"
 #include "tool/report/command_line.h"
-#include "tool/report/json_text.h"
+#include "common/json_text.h"
 #include "tool/report/operation_names.h"
 #include "tool/report/range_check.h"
 #include "tool/report/run_log.h"
@@ -19,6 +19,10 @@
 #include "tool/report/wire_text.h"
 
 namespace quillon::report {
+
+using lorvane::JsonArray;
+using lorvane::JsonObject;
+using lorvane::JsonString;
 namespace {
 
 constexpr std::string_view kProgram = "quillon-report";

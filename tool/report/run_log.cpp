@@ -2,25 +2,28 @@
 
 #include <cstdio>
 
-#include "tool/report/json_text.h"
+#include "common/json_text.h"
+#include "tool/link/byte_text.h"
 
 namespace quillon::report {
+
 namespace {
 
-// Control bytes become \xHH; invalid UTF-8 is escaped the way JSON text is.
+// Control bytes (tab and line ends among them) and bytes that are not
+// UTF-8 become \xHH, so a field never splits the line.
 std::string Field(std::string_view text)
 {
-    std::string quoted = JsonString(text);   // escapes control bytes and invalid UTF-8
     std::string out;
-    for (std::size_t i = 1; i + 1 < quoted.size(); ++i) {
-        if (quoted[i] == '\\' && quoted[i + 1] == 'u') {   // \u00XX of a control byte
-            out += "\\x" + quoted.substr(i + 4, 2);
-            i += 5;
-        } else if (quoted[i] == '\\') {
-            out.push_back(quoted[++i]);   // \" and \\ stand for themselves
-        } else {
-            out.push_back(quoted[i]);
+    while (!text.empty()) {
+        const auto b = static_cast<std::uint8_t>(text[0]);
+        const std::size_t length = lorvane::Utf8SequenceLength(text);
+        if (length == 0 || b < 0x20 || b == 0x7F) {
+            out += "\\x" + HexByte(b);
+            text.remove_prefix(1);
+            continue;
         }
+        out.append(text.substr(0, length));
+        text.remove_prefix(length);
     }
     return out;
 }

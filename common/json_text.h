@@ -1,11 +1,17 @@
-// Just enough JSON for quillon-report's output: strings that stay valid
-// whatever bytes they are given, and objects and arrays built in order.
+// Just enough JSON for the console programs' output (quillon-report,
+// orbalin-check): strings that stay valid whatever bytes they are given, and
+// objects and arrays built in order.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace quillon::report {
+namespace lorvane {
+
+// Length of the valid UTF-8 sequence at the start of text, 0 when it does
+// not start with one.
+std::size_t Utf8SequenceLength(std::string_view text);
 
 // A JSON string literal. Valid UTF-8 passes as it is; a byte that is not
 // part of valid UTF-8 becomes the text \xHH, so the output stays valid JSON.
@@ -35,4 +41,4 @@ private:
     std::string m_text;
 };
 
-}  // namespace quillon::report
+}  // namespace lorvane

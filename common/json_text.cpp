@@ -1,14 +1,10 @@
-#include "tool/report/json_text.h"
+#include "common/json_text.h"
 
 #include <cstdint>
 #include <cstdio>
 
-#include "tool/link/byte_text.h"
+namespace lorvane {
 
-namespace quillon::report {
-namespace {
-
-// Length of the valid UTF-8 sequence at the start of text, 0 if there is none.
 std::size_t Utf8SequenceLength(std::string_view text)
 {
     const auto byte = [&text](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
@@ -43,6 +39,15 @@ std::size_t Utf8SequenceLength(std::string_view text)
     return length;
 }
 
+namespace {
+
+// Two upper-case hex digits.
+std::string Hex(std::uint8_t b)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return {kDigits[b >> 4], kDigits[b & 0x0F]};
+}
+
 }  // namespace
 
 std::string JsonString(std::string_view text)
@@ -52,7 +57,7 @@ std::string JsonString(std::string_view text)
         const auto b = static_cast<std::uint8_t>(text[0]);
         const std::size_t length = Utf8SequenceLength(text);
         if (length == 0) {
-            out += "\\\\x" + HexByte(b);
+            out += "\\\\x" + Hex(b);
             text.remove_prefix(1);
             continue;
         }
@@ -85,4 +90,4 @@ JsonArray& JsonArray::Add(std::string_view json)
     return *this;
 }
 
-}  // namespace quillon::report
+}  // namespace lorvane
