@@ -615,6 +615,10 @@ TEST_F(ReportProgramTest, LogGetsOneLinePerRun)
               "2026-12-09 21:30:02\tz-report\tCOM1\tok\t0\t15\tsent\t0\t80 81 82 83 84 85\t\"1,0.00\"\n"
               "2026-12-09 21:30:02\tx-report\tCOM3\tno-answer\t6\t2085\tsent\t3\t80 81 82 83 84 85\t\n"
               "2026-12-09 21:30:02\tfm-by-date\tCOM1\trange-refused\t3\t0\tnot-sent\t0\t\t\n");
+    // A field never splits the line: a tab and a byte that is not UTF-8.
+    platform.files["z.log"].clear();
+    EXPECT_EQ(Run({"--log", "z.log", "z\t\xFF"}), 4);
+    EXPECT_EQ(platform.files["z.log"].substr(20, 10), "z\\x09\\xFF\t");
     // A line that cannot be written at the end: exit 10, the answer still printed.
     platform.logFull = true;
     platform.responder = AnswersAfter(10, "1,0.00");
