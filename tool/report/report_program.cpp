@@ -474,7 +474,7 @@ std::string Run::JsonOutput(Outcome outcome, ExitCode code) const
     }
     json.Text("outcome", OutcomeName(outcome)).Number("exit_code", static_cast<int>(code));
     if (m_result)
-        json.Number("elapsed_ms", m_result->elapsedMs);
+        json.Number("elapsed_ms", m_platform.NowMs() - m_start);   // the whole run, every try, as the log has it
     if (!m_failure.empty())
         json.Text("message", m_failure);
     return json.Done() + "\n";

@@ -362,7 +362,7 @@ TEST_F(ReportProgramTest, JsonIsOneObjectWithTheAnswer)
               "\"sequence\":\"0x22\",\"sent\":true,\"resent\":0,\"status_sequence\":\"0x21\","
               "\"answered_command\":69,\"answer_sequence\":\"0x22\",\"data\":\"A\\\\\\\"1\","
               "\"status\":[\"80\",\"81\",\"82\",\"83\",\"84\",\"85\"],\"answer\":\"" +
-                  std::string(kAnswer69Utf8) + "\",\"outcome\":\"ok\",\"exit_code\":0,\"elapsed_ms\":10}\n");
+                  std::string(kAnswer69Utf8) + "\",\"outcome\":\"ok\",\"exit_code\":0,\"elapsed_ms\":15}\n");
 }
 
 TEST_F(ReportProgramTest, JsonOfAFailureNamesTheOutcome)
