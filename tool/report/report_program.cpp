@@ -336,16 +336,16 @@ Outcome Run::SendReport(SerialLine& serial, WireTrace* trace)
 {
     ReportExchange report(&serial, m_platform, trace);
     report.Prepare(m_request, *m_sequenceByte - FiscalFrame::kSequenceBias);
-    // Once the report's bytes are out, a stop waits for their answer, so
-    // that the outcome is known; a second stop ends the wait at once.
+    // Once the report's bytes are out, a stop does not end the run: the
+    // tries go on within their bounds until the answer is known. A second
+    // stop ends them at once.
     const StopCheck secondStop = [this] { return m_platform.StopCount() >= 2; };
     Outcome outcome = Outcome::NoAnswer;
     for (std::int64_t attempt = 0; attempt <= m_line.retries; ++attempt) {
-        if (StopAsked()) {
-            if (!m_sent)
-                return Failed(Outcome::Interrupted, "interrupted", "stopped before the report was written");
+        if (StopAsked() && !m_sent)
+            return Failed(Outcome::Interrupted, "interrupted", "stopped before the report was written");
+        if (secondStop())
             break;
-        }
         if (m_sent)
             ++m_resent;
         m_sent = true;   // before the write: a run never says "not sent" once bytes may have gone out
@@ -356,10 +356,12 @@ Outcome Run::SendReport(SerialLine& serial, WireTrace* trace)
     }
     const std::string tries = std::to_string(m_resent + 1) + (m_resent == 0 ? " time" : " times");
     if (StopAsked()) {
-        const std::string known = Answered() ? "the printer answered" : "the answer did not come";
+        const bool known = outcome != Outcome::Interrupted && !LostAnswer(outcome);
         return Failed(Outcome::Interrupted, "interrupted",
-                      "stopped after the report was sent (" + tries + "); " + known +
-                          (Answered() ? "" : "; the printer may have run it: check its journal before running it again"));
+                      "stopped after the report was sent (" + tries + "); " +
+                          (known ? "the printer answered"
+                                 : "its answer is not known: the printer may have run it, so check its journal before "
+                                   "running it again"));
     }
     if (LostAnswer(outcome))
         m_failure += "; the report was sent " + tries +

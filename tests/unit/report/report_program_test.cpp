@@ -602,6 +602,22 @@ TEST_F(ReportProgramTest, AStopBeforeTheReportIsWrittenSendsNothingAndAfterItWai
     EXPECT_EQ(OutcomeOf(platform.out), "interrupted");
     EXPECT_NE(platform.out.find("\"sent\":true"), std::string::npos);
     EXPECT_NE(platform.out.find("\"data\":\"DONE\""), std::string::npos) << "the answer was waited for";
+
+    // The stop comes while the first try's answer is lost: the same bytes go
+    // out again and the answer from memory makes the outcome known.
+    int tries = 0;
+    platform.stopCode = 0;
+    platform.responder = [&](FakeLine& l, std::span<const std::uint8_t> r) {
+        platform.stopCode = 130;
+        if (++tries > 1)
+            l.Send(10, Response(r[3], "MEMORY", r[2]));
+    };
+    platform.out.clear();
+    platform.err.clear();
+    EXPECT_EQ(Run({"--json", "z-report"}), 130);
+    EXPECT_NE(platform.out.find("\"sent\":true,\"resent\":1"), std::string::npos);
+    EXPECT_NE(platform.out.find("\"data\":\"MEMORY\""), std::string::npos);
+    EXPECT_NE(platform.err.find("; the printer answered"), std::string::npos);
 }
 
 TEST_F(ReportProgramTest, LogGetsOneLinePerRun)
