@@ -75,10 +75,27 @@ bool WriteText(DWORD stream, std::string_view utf8, std::string& why)
     return false;
 }
 
-UniqueHandle OpenFile(const std::string& path, DWORD access, DWORD disposition)
+// Opens the file itself, never what a link or junction in its place points
+// at: in a folder that others may write to, a planted link would make the
+// run write to a file of its choosing. Empty with why set on failure.
+UniqueHandle OpenFileNotThroughLinks(const std::string& path, DWORD access, DWORD disposition, std::string& why)
 {
-    return UniqueHandle(::CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(::CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        why = SystemErrorText(::GetLastError());
+        return file;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.Get(), &info)) {
+        why = SystemErrorText(::GetLastError());
+        return {};
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        why = "a link (reparse point), which the log is never written through";
+        return {};
+    }
+    return file;
 }
 
 bool WriteWhole(HANDLE file, std::string_view text, std::string& why)
@@ -130,12 +147,8 @@ public:
     {
         // Append-only access: every write lands at the end as one piece, so
         // lines of runs at the same time never interleave.
-        const UniqueHandle file = OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS);
-        if (!file) {
-            why = SystemErrorText(::GetLastError());
-            return false;
-        }
-        return WriteWhole(file.Get(), text, why);
+        const UniqueHandle file = OpenFileNotThroughLinks(path, FILE_APPEND_DATA, OPEN_ALWAYS, why);
+        return file && WriteWhole(file.Get(), text, why);
     }
     int FirstSequence() override
     {
