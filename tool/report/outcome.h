@@ -18,7 +18,7 @@ enum class ExitCode : int {
     TaxRateError = 7,       // command 50 answered with F
     WrongCommand = 8,       // the answer is to another command than the one sent
     PortBusy = 9,           // another program holds the port
-    OutputFailed = 10,      // the output, the log or the sequence state could not be written
+    OutputFailed = 10,      // the output or the log could not be written
     Interrupted = 130,      // SIGINT, Ctrl+C, Ctrl+Break
     Terminated = 143,       // SIGTERM, SIGHUP, the console closed
 };
