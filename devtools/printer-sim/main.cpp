@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/posix/write_all.h"
 #include "devtools/printer-sim/command_line.h"
 #include "devtools/printer-sim/printer.h"
 #include "devtools/printer-sim/trace_format.h"
@@ -48,16 +49,7 @@ std::string WallClockStamp()
 
 bool WriteAll(int fd, const std::string& text)
 {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return lorvane::posix::WriteAll(fd, text.data(), text.size());
 }
 
 UniqueFd OpenForAppend(const std::string& path)

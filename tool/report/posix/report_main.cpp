@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/posix/write_all.h"
 #include "tool/report/posix/termios_line.h"
 #include "tool/report/posix/tty_port_list.h"
 #include "tool/report/report_program.h"
@@ -49,17 +50,10 @@ void InstallSignalHandlers()
 
 bool WriteAll(int fd, std::string_view text, std::string& why)
 {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            why = n < 0 ? std::strerror(errno) : "nothing written";
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+    if (lorvane::posix::WriteAll(fd, text.data(), text.size()))
+        return true;
+    why = errno != 0 ? std::strerror(errno) : "nothing written";
+    return false;
 }
 
 class PosixPlatform final : public quillon::report::ReportPlatform {

@@ -18,6 +18,7 @@
 #include <fstream>
 
 #include "common/posix/unique_fd.h"
+#include "common/posix/write_all.h"
 #include "tool/link/link_settings.h"
 #include "tool/report/posix/port_holders.h"
 
@@ -58,16 +59,7 @@ public:
 
     bool Write(std::span<const std::uint8_t> bytes) override
     {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
+        return lorvane::posix::WriteAll(m_fd, bytes.data(), bytes.size());
     }
 
     ReadResult ReadByte(std::uint8_t& byte) override
